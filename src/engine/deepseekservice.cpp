@@ -1,0 +1,194 @@
+#include "deepseekservice.h"
+
+#include "deepseekerror.h"
+#include "deployment.h"
+#include "keychainhelper.h"
+#include "transporterror.h"
+
+#include <QCoreApplication>
+#include <QCoro/QCoroNetworkReply>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTimer>
+
+namespace {
+
+TransportError canceled()
+{
+    return TransportError(QNetworkReply::OperationCanceledError,
+                          QCoreApplication::translate("QNetworkReply", "Operation canceled"));
+}
+
+TransportError timeout()
+{
+    return TransportError(
+        QNetworkReply::TimeoutError,
+        QCoreApplication::translate("QNetworkReply", "Network operation timed out"));
+}
+
+} // namespace
+
+DeepSeekService::DeepSeekService(QUrl endpoint, ApiKeyProvider apiKey, QObject *parent)
+    : DeepSeekService(std::move(endpoint), std::move(apiKey), Timeouts{}, parent)
+{}
+
+DeepSeekService::DeepSeekService(QUrl endpoint, ApiKeyProvider apiKey, Timeouts timeouts,
+                                 QObject *parent)
+    : QObject(parent)
+    , m_endpoint(std::move(endpoint))
+    , m_apiKey(std::move(apiKey))
+    , m_timeouts(timeouts)
+    , m_network(new QNetworkAccessManager(this))
+{
+    // Users behind a proxy expect https_proxy / no_proxy (and the desktop's settings) to apply.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+DeepSeekService::~DeepSeekService() = default;
+
+DeepSeekService &DeepSeekService::shared()
+{
+    static QPointer<DeepSeekService> service;
+    if (!service) {
+        Q_ASSERT(QCoreApplication::instance());
+        service = new DeepSeekService(
+            Deployment::deepSeekEndpoint(),
+            [] { return KeychainHelper::shared().deepSeekApiKey(); }, QCoreApplication::instance());
+    }
+    return *service;
+}
+
+bool DeepSeekService::isSendableApiKey(const QString &key)
+{
+    // Anything outside visible ASCII could end the header line or be re-encoded on the way.
+    return std::all_of(key.cbegin(), key.cend(),
+                       [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7e; });
+}
+
+QByteArray DeepSeekService::requestBody(const QString &text, const QString &from, const QString &to,
+                                        TranslationStyle style)
+{
+    const QJsonObject body{
+        {QStringLiteral("model"), QStringLiteral("deepseek-chat")},
+        {QStringLiteral("messages"),
+         QJsonArray{
+             QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
+                         {QStringLiteral("content"), style.systemPrompt(from, to)}},
+             QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
+                         {QStringLiteral("content"), text}},
+         }},
+        {QStringLiteral("max_tokens"), 1024},
+        {QStringLiteral("temperature"), 0.3},
+        {QStringLiteral("stream"), false},
+    };
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QString DeepSeekService::parseReply(const QByteArray &body)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        throw DeepSeekError(DeepSeekError::invalidResponse);
+    }
+    const QJsonValue choices = document.object().value(QLatin1String("choices"));
+    if (!choices.isArray() || choices.toArray().isEmpty()) {
+        throw DeepSeekError(DeepSeekError::invalidResponse);
+    }
+    const QJsonValue first = choices.toArray().first();
+    const QJsonValue message = first.toObject().value(QLatin1String("message"));
+    const QJsonValue content = message.toObject().value(QLatin1String("content"));
+    if (!first.isObject() || !message.isObject() || !content.isString()) {
+        throw DeepSeekError(DeepSeekError::invalidResponse);
+    }
+    const QString text = content.toString().trimmed();
+    if (text.isEmpty()) {
+        throw DeepSeekError(DeepSeekError::emptyResult);
+    }
+    return text;
+}
+
+QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QString to,
+                                                TranslationStyle style)
+{
+    const QByteArray body = requestBody(text, from, to, style);
+
+    QPointer<DeepSeekService> self(this);
+    const QString apiKey = co_await m_apiKey();
+    if (!self) {
+        throw canceled();
+    }
+    if (!isSendableApiKey(apiKey)) {
+        throw DeepSeekError(DeepSeekError::invalidApiKey);
+    }
+
+    QNetworkRequest request(m_endpoint);
+    request.setTransferTimeout(int(m_timeouts.idle.count()));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader(QByteArrayLiteral("Authorization"),
+                         QByteArrayLiteral("Bearer ") + apiKey.toLatin1());
+
+    // The reply belongs to the access manager; it may go with the service while we wait.
+    const QPointer<QNetworkReply> reply = m_network->post(request, body);
+    const auto release = qScopeGuard([reply] {
+        if (reply) {
+            reply->deleteLater();
+        }
+    });
+    bool timedOut = false;
+    bool oversized = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply.data(), [&timedOut, &reply] {
+        timedOut = true;
+        reply->abort();
+    });
+    deadline.start(std::min(m_timeouts.exchange, m_timeouts.request));
+    QObject::connect(reply.data(), &QNetworkReply::downloadProgress, reply.data(),
+                     [&oversized, &reply](qint64 received, qint64 total) {
+                         if (received > maxReplySize || total > maxReplySize) {
+                             oversized = true;
+                             reply->abort();
+                         }
+                     });
+
+    co_await reply.data();
+    deadline.stop();
+    if (!self || !reply) {
+        throw canceled();
+    }
+
+    if (timedOut) {
+        throw timeout();
+    }
+    if (oversized) {
+        throw DeepSeekError(DeepSeekError::invalidResponse);
+    }
+    // Qt flags error statuses as reply errors too; the status decides first.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        const int code = status.toInt();
+        if (code < 200 || code > 299) {
+            throw DeepSeekError(DeepSeekError::networkError);
+        }
+    }
+    if (reply->error() == QNetworkReply::OperationCanceledError) {
+        // Only the transfer time-out cancels a reply that we did not abort ourselves; Qt calls
+        // that "Operation canceled", which would tell the user nothing.
+        throw timeout();
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        throw TransportError(reply->error(), reply->errorString());
+    }
+    if (!status.isValid()) {
+        throw DeepSeekError(DeepSeekError::networkError);
+    }
+    co_return parseReply(reply->readAll());
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "quenzalerror.h"
+
+#include <QNetworkReply>
+
+// A failure of the HTTP transport itself (refused connection, time-out, TLS, cancellation).
+// The description is Qt's own error text, unchanged.
+class TransportError : public QuenzalError
+{
+public:
+    TransportError(QNetworkReply::NetworkError code, QString text)
+        : m_code(code)
+        , m_text(std::move(text))
+    {}
+
+    QNetworkReply::NetworkError code() const { return m_code; }
+    QString description() const override { return m_text; }
+
+private:
+    QNetworkReply::NetworkError m_code;
+    QString m_text;
+};
