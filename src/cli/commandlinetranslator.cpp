@@ -1,0 +1,195 @@
+#include "commandlinetranslator.h"
+
+#include "deepseekservice.h"
+#include "keychainhelper.h"
+#include "language.h"
+#include "languagedetector.h"
+#include "quenzalerror.h"
+#include "translationservice.h"
+#include "translationstyle.h"
+
+#include <QCommandLineParser>
+#include <QSettings>
+
+namespace {
+
+const char *const helpText =
+    "Translates TEXT (or standard input when no TEXT is given) with DeepSeek, like the\n"
+    "Parlora - Quenzal tray app, and prints only the translation.\n"
+    "\n"
+    "Exit status: 0 success, 2 usage error, 3 language not detected, 4 translation failed,\n"
+    "5 keyring unavailable (--set-api-key).";
+
+QStringList styleNames()
+{
+    QStringList names;
+    for (TranslationStyle style : TranslationStyle::allCases()) {
+        names.append(style.rawValue());
+    }
+    return names;
+}
+
+// The style the tray app uses, so both translate alike unless told otherwise.
+TranslationStyle storedStyle()
+{
+    const QSettings settings(QStringLiteral("Quenzal"), QStringLiteral("Quenzal"));
+    return TranslationStyle::fromRawValue(
+               settings.value(QStringLiteral("translationStyle")).toString())
+        .value_or(TranslationStyle::standard);
+}
+
+} // namespace
+
+CommandLineTranslator::CommandLineTranslator(TranslationService &service, KeychainHelper &keychain,
+                                             LanguageDetector &detector, std::FILE *in,
+                                             std::FILE *out, std::FILE *err)
+    : m_service(service)
+    , m_keychain(keychain)
+    , m_detector(detector)
+    , m_in(in)
+    , m_out(out)
+    , m_err(err)
+{}
+
+QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(helpText));
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+                                        QStringLiteral("Source language id, or auto to detect it."),
+                                        QStringLiteral("TAG"), QStringLiteral("auto"));
+    const QCommandLineOption toOption(QStringLiteral("to"),
+                                      QStringLiteral("Target language id (default: en)."),
+                                      QStringLiteral("TAG"), QStringLiteral("en"));
+    const QCommandLineOption styleOption(
+        QStringLiteral("style"),
+        QStringLiteral("Translation style: %1 (default: the app's setting, else standard).")
+            .arg(styleNames().join(QStringLiteral(", "))),
+        QStringLiteral("STYLE"));
+    const QCommandLineOption listOption(QStringLiteral("list-languages"),
+                                        QStringLiteral("Print the language ids and names."));
+    const QCommandLineOption detectOption(
+        QStringLiteral("detect"), QStringLiteral("Print the id of the language of the text."));
+    const QCommandLineOption setKeyOption(
+        QStringLiteral("set-api-key"),
+        QStringLiteral("Read a DeepSeek API key from standard input and store it in the "
+                       "keyring."));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help."));
+    parser.addOptions(
+        {fromOption, toOption, styleOption, listOption, detectOption, setKeyOption, helpOption});
+    parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The text to translate."),
+                                 QStringLiteral("[TEXT...]"));
+
+    if (!parser.parse(arguments)) {
+        co_return fail(usageError, parser.errorText());
+    }
+    if (parser.isSet(helpOption)) {
+        print(m_out, parser.helpText());
+        co_return success;
+    }
+    if (parser.isSet(listOption)) {
+        for (const Language &language : Language::targetLanguages()) {
+            print(m_out, language.id + QLatin1Char('\t') + language.name + QLatin1Char('\n'));
+        }
+        co_return success;
+    }
+    if (parser.isSet(setKeyOption)) {
+        co_return co_await setApiKey();
+    }
+
+    const QString fromId = parser.value(fromOption);
+    std::optional<Language> from = Language::find(Language::sourceLanguages(), fromId);
+    if (!from) {
+        co_return fail(usageError, QStringLiteral("Unknown source language \"%1\" (see "
+                                                  "--list-languages)")
+                                       .arg(fromId));
+    }
+    const QString toId = parser.value(toOption);
+    const std::optional<Language> to = Language::find(Language::targetLanguages(), toId);
+    if (!to) {
+        co_return fail(usageError, QStringLiteral("Unknown target language \"%1\" (see "
+                                                  "--list-languages)")
+                                       .arg(toId));
+    }
+    TranslationStyle style = storedStyle();
+    if (parser.isSet(styleOption)) {
+        const std::optional<TranslationStyle> chosen =
+            TranslationStyle::fromRawValue(parser.value(styleOption));
+        if (!chosen) {
+            co_return fail(usageError, QStringLiteral("Unknown style \"%1\" (one of: %2)")
+                                           .arg(parser.value(styleOption),
+                                                styleNames().join(QStringLiteral(", "))));
+        }
+        style = *chosen;
+    }
+
+    const QStringList words = parser.positionalArguments();
+    const QString text = words.isEmpty() ? readStandardInput() : words.join(QLatin1Char(' '));
+    if (text.trimmed().isEmpty()) {
+        co_return parser.isSet(detectOption) ? fail(usageError, QStringLiteral("No text given"))
+                                             : success;
+    }
+
+    if (from->isAuto() || parser.isSet(detectOption)) {
+        from = m_detector.detect(text);
+        if (!from) {
+            co_return fail(detectionFailed,
+                           QStringLiteral("Could not detect language. Please type more text or "
+                                          "select a source language."));
+        }
+        if (parser.isSet(detectOption)) {
+            print(m_out, from->id + QLatin1Char('\n'));
+            co_return success;
+        }
+    }
+
+    try {
+        const QString translation = co_await m_service.translate(text, *from, *to, style);
+        print(m_out, translation + QLatin1Char('\n'));
+        co_return success;
+    } catch (const QuenzalError &error) {
+        co_return fail(translationFailed, error.description());
+    }
+}
+
+QCoro::Task<int> CommandLineTranslator::setApiKey()
+{
+    const QString key = readStandardInput().trimmed();
+    if (key.isEmpty()) {
+        co_return fail(usageError, QStringLiteral("No API key on standard input"));
+    }
+    if (!DeepSeekService::isSendableApiKey(key)) {
+        co_return fail(usageError, QStringLiteral("An API key is one line of visible ASCII "
+                                                  "characters; nothing was stored"));
+    }
+    if (!co_await m_keychain.save(key, KeychainHelper::deepSeekApiKeyName)) {
+        co_return fail(keyringUnavailable,
+                       QStringLiteral("No keyring available: the key cannot be stored"));
+    }
+    print(m_err, QStringLiteral("DeepSeek API key stored in the keyring.\n"));
+    co_return success;
+}
+
+QString CommandLineTranslator::readStandardInput() const
+{
+    QByteArray bytes;
+    char buffer[65536];
+    while (const size_t n = std::fread(buffer, 1, sizeof buffer, m_in)) {
+        bytes.append(buffer, qsizetype(n));
+    }
+    return QString::fromUtf8(bytes);
+}
+
+int CommandLineTranslator::fail(int code, const QString &message) const
+{
+    print(m_err, QStringLiteral("quenzal-translate: ") + message + QLatin1Char('\n'));
+    return code;
+}
+
+void CommandLineTranslator::print(std::FILE *stream, const QString &text) const
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
