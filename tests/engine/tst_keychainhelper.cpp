@@ -1,0 +1,103 @@
+// Credential rules over an in-memory keyring.
+#include "fakesecretstore.h"
+#include "keychainhelper.h"
+#include "waitfortask.h"
+
+#include <QTest>
+
+class TestKeychainHelper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_store = std::make_shared<FakeSecretStore>();
+        m_helper = std::make_unique<KeychainHelper>("org.example.Test", m_store);
+    }
+
+    void saveLoadDelete()
+    {
+        QVERIFY(!waitForTask(m_helper->load("deepseek_api_key")));
+        QVERIFY(waitForTask(m_helper->save("first", "deepseek_api_key")));
+        QVERIFY(waitForTask(m_helper->save("ключ-2 🔑", "deepseek_api_key")));
+        QCOMPARE(m_store->items.size(), 1);
+        QCOMPARE(waitForTask(m_helper->load("deepseek_api_key")), "ключ-2 🔑");
+        QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}),
+                 QStringLiteral("ключ-2 🔑").toUtf8());
+        QVERIFY(waitForTask(m_helper->remove("deepseek_api_key")));
+        QVERIFY(waitForTask(m_helper->remove("never_written")));
+        QVERIFY(!waitForTask(m_helper->load("deepseek_api_key")));
+    }
+
+    void refusesWhatCannotBeStoredFaithfully()
+    {
+        QVERIFY(waitForTask(m_helper->save("old", "k")));
+        const QString loneSurrogate = QStringLiteral("key") + QChar(0xd800);
+        QVERIFY(!waitForTask(m_helper->save(loneSurrogate, "k")));
+        QCOMPARE(waitForTask(m_helper->load("k")), "old");
+
+        m_store->items.insert({"org.example.Test", "k"}, QByteArray("\xc3\x28"));
+        QVERIFY(!waitForTask(m_helper->load("k")));
+    }
+
+    void credentialPrefersTheKeyring_data()
+    {
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<QByteArray>("stored"); // null: no item
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("writesBuiltIn");
+        QTest::newRow("stored wins") << true << QByteArray("sk-user") << "sk-user" << false;
+        QTest::newRow("empty item counts as absent")
+            << true << QByteArray("") << "built-in" << true;
+        QTest::newRow("absent") << true << QByteArray() << "built-in" << true;
+        QTest::newRow("no keyring") << false << QByteArray() << "built-in" << false;
+    }
+    void credentialPrefersTheKeyring()
+    {
+        QFETCH(bool, available);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, result);
+        QFETCH(bool, writesBuiltIn);
+        if (!stored.isNull()) {
+            m_store->items.insert({"org.example.Test", "deepseek_api_key"}, stored);
+        }
+        m_store->available = available;
+        QCOMPARE(waitForTask(m_helper->credential("deepseek_api_key", "built-in")), result);
+        QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}) == "built-in",
+                 writesBuiltIn);
+        QCOMPARE(m_store->writes, result == "built-in" ? 1 : 0);
+    }
+
+    void deobfuscate_data()
+    {
+        QTest::addColumn<QByteArray>("plain");
+        QTest::addColumn<int>("key");
+        QTest::newRow("empty") << QByteArray() << 0x5a;
+        QTest::newRow("ascii token") << QByteArray("sk-0123456789abcdef0123456789abcdef") << 0x5a;
+        QTest::newRow("utf-8") << QStringLiteral("токен").toUtf8() << 0xa7;
+        QTest::newRow("zero key") << QByteArray("abc") << 0;
+    }
+    void deobfuscate()
+    {
+        QFETCH(QByteArray, plain);
+        QFETCH(int, key);
+        QByteArray obfuscated = plain;
+        for (char &c : obfuscated) {
+            c = char(quint8(c) ^ quint8(key));
+        }
+        QCOMPARE(KeychainHelper::deobfuscate(obfuscated, quint8(key)), QString::fromUtf8(plain));
+    }
+
+    void deobfuscateRefusesInvalidUtf8()
+    {
+        QCOMPARE(KeychainHelper::deobfuscate(QByteArray("\x99\x72"), 0x5a), QString());
+    }
+
+private:
+    std::shared_ptr<FakeSecretStore> m_store;
+    std::unique_ptr<KeychainHelper> m_helper;
+};
+
+QTEST_GUILESS_MAIN(TestKeychainHelper)
+#include "tst_keychainhelper.moc"

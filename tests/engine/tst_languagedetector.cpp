@@ -1,0 +1,97 @@
+// How recogniser tags map onto the source catalogue.
+#include "fakelanguagerecognizer.h"
+#include "languagedetector.h"
+
+#include <QTest>
+
+using Hypotheses = QList<LanguageRecognizer::Hypothesis>;
+
+class TestLanguageDetector : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mapping_data()
+    {
+        QTest::addColumn<QString>("dominant"); // empty: no dominant language
+        QTest::addColumn<Hypotheses>("hypotheses");
+        QTest::addColumn<QString>("expected"); // empty: nothing detected
+
+        QTest::newRow("exact") << "de" << Hypotheses{} << "de";
+        QTest::newRow("regional tag") << "pt-BR" << Hypotheses{} << "pt";
+        QTest::newRow("three-letter id") << "fil" << Hypotheses{} << "fil";
+        QTest::newRow("traditional, not simplified") << "zh-Hant" << Hypotheses{} << "zh-Hant";
+        QTest::newRow("script subtag") << "sr-Cyrl" << Hypotheses{} << "sr";
+        QTest::newRow("longer code is no prefix") << "nob" << Hypotheses{} << "";
+        QTest::newRow("no dash, no match") << "ide" << Hypotheses{} << "";
+        QTest::newRow("plain zh maps to nothing") << "zh" << Hypotheses{} << "";
+        QTest::newRow("auto is never the answer")
+            << "auto" << Hypotheses{{"auto", 0.9}, {"auto-x", 0.1}} << "";
+        QTest::newRow("unmappable dominant: best mappable hypothesis")
+            << "xx" << Hypotheses{{"xx", 0.90}, {"yy", 0.05}, {"it", 0.01}, {"fr", 0.04}} << "fr";
+        QTest::newRow("no dominant") << "" << Hypotheses{{"es", 0.3}, {"ca", 0.7}} << "ca";
+        QTest::newRow("equal probabilities keep their order")
+            << "" << Hypotheses{{"nl", 0.5}, {"af", 0.5}} << "nl";
+        QTest::newRow("nothing mappable") << "xx" << Hypotheses{{"xx", 1.0}} << "";
+        QTest::newRow("no answer at all") << "" << Hypotheses{} << "";
+    }
+    void mapping()
+    {
+        QFETCH(QString, dominant);
+        QFETCH(Hypotheses, hypotheses);
+        QFETCH(QString, expected);
+        auto recognizer = std::make_unique<FakeLanguageRecognizer>();
+        FakeLanguageRecognizer *fake = recognizer.get();
+        if (!dominant.isEmpty()) {
+            fake->dominant = dominant;
+        }
+        fake->hypotheses = hypotheses;
+        LanguageDetector detector(std::move(recognizer));
+
+        const std::optional<Language> language = detector.detect(QStringLiteral("  some text\n"));
+        QCOMPARE(language ? language->id : QString(), expected);
+        QCOMPARE(fake->processed, QStringList{"  some text\n"}); // untrimmed
+        QCOMPARE(fake->resets, 1);
+        if (!hypotheses.isEmpty() && (dominant.isEmpty() || !LanguageDetector::match(dominant))) {
+            QCOMPARE(fake->hypothesesMaximum, 10);
+        }
+    }
+
+    void blankTextLeavesTheRecogniserAlone()
+    {
+        auto recognizer = std::make_unique<FakeLanguageRecognizer>();
+        FakeLanguageRecognizer *fake = recognizer.get();
+        fake->dominant = QStringLiteral("en");
+        LanguageDetector detector(std::move(recognizer));
+        QVERIFY(!detector.detect(QString()));
+        QVERIFY(!detector.detect(QStringLiteral(" \n\t ")));
+        QCOMPARE(fake->resets, 0);
+        QVERIFY(fake->processed.isEmpty());
+    }
+
+    void realRecogniserBehindTheDetector_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one word") << "Hello"
+                                  << "en";
+        QTest::newRow("traditional Chinese") << "我們今天晚上一起去看電影吧，好嗎？"
+                                             << "zh-Hant";
+        QTest::newRow("simplified Chinese") << "我们今天晚上一起去看电影吧，好吗？"
+                                            << "zh-Hans";
+        QTest::newRow("Hebrew") << "אני לומד עברית כבר שלוש שנים"
+                                << "he";
+    }
+    void realRecogniserBehindTheDetector()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        LanguageDetector detector;
+        const std::optional<Language> language = detector.detect(text);
+        QVERIFY(language);
+        QCOMPARE(language->id, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLanguageDetector)
+#include "tst_languagedetector.moc"

@@ -1,0 +1,251 @@
+// The on-disk translation cache: keys, persistence across restarts, bad files, the bound.
+#include "testhome.h"
+#include "translationcache.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+QJsonObject readObject(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    return error.error == QJsonParseError::NoError ? document.object() : QJsonObject();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestTranslationCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_home.reset(); // the old home restores the environment first
+        m_home = std::make_unique<TestHome>();
+        m_folder = m_home->dataHome() + QStringLiteral("/Quenzal");
+        m_log.clear();
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("service form") << "Good morning"
+                                      << "en"
+                                      << "ru:formal"
+                                      << "50b2797409257c899cf5bd6c1435530a1f615a6c18c885d623b7c81c"
+                                         "53990aa7";
+        // Nothing is escaped: these two requests share one key.
+        QTest::newRow("separator in text") << "b"
+                                           << "de"
+                                           << "en:standard|a"
+                                           << "b7f90fe56258740e3bcb8d9afe9a40f9fbfef342b3de260d5dd"
+                                              "eec4ab087d61d";
+        QTest::newRow("separator in target") << "a|b"
+                                             << "de"
+                                             << "en:standard"
+                                             << "b7f90fe56258740e3bcb8d9afe9a40f9fbfef342b3de260d"
+                                                "5ddeec4ab087d61d";
+    }
+    void keys()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QString, key);
+        QCOMPARE(TranslationCache::key(text, source, target), key);
+    }
+
+    void keysDependOnEveryPart()
+    {
+        const QString base = TranslationCache::key("Hello", "en", "ru:formal");
+        QCOMPARE(base.size(), 64);
+        QVERIFY(base != TranslationCache::key("Hello", "en", "ru:casual"));
+        QVERIFY(base != TranslationCache::key("Hello", "de", "ru:formal"));
+        QVERIFY(base != TranslationCache::key("Hello ", "en", "ru:formal"));
+        // 5000 characters of emoji and combining marks hash like any text.
+        const QString long1 = QString(QStringLiteral("e\u0301🍎")).repeated(1250);
+        QCOMPARE(TranslationCache::key(long1, "en", "ru:formal"),
+                 TranslationCache::key(long1, "en", "ru:formal"));
+    }
+
+    void survivesARestart()
+    {
+        {
+            TranslationCache cache(m_folder, logger());
+            QVERIFY(m_log.isEmpty()); // no file yet: nothing loaded, nothing said
+            cache.set("k1", "Hallo");
+            cache.set("k2", "Welt 🌍");
+        }
+        TranslationCache cache(m_folder, logger());
+        QCOMPARE(m_log, QStringList{"[Cache] Loaded 2 cached translations"});
+        QCOMPARE(cache.get("k1"), "Hallo");
+        QCOMPARE(cache.get("k2"), "Welt 🌍");
+        QVERIFY(!cache.get("k3"));
+    }
+
+    void emptyObjectLoads()
+    {
+        QDir().mkpath(m_folder);
+        writeFile(m_folder + "/translations.json", "{}");
+        TranslationCache cache(m_folder, logger());
+        QCOMPARE(m_log, QStringList{"[Cache] Loaded 0 cached translations"});
+    }
+
+    void badFilesLoadNothingAndSurviveUntilTheNextStore_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("array") << QByteArray(R"(["a","b"])");
+        QTest::newRow("number value") << QByteArray(R"({"k1":"Hallo","k2":42})");
+        QTest::newRow("null value") << QByteArray(R"({"k1":null})");
+        QTest::newRow("truncated") << QByteArray("{\"k1\":\"Hal");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("not UTF-8") << QByteArray("{\"k1\":\"\xff\xfe\"}");
+        QTest::newRow("binary") << QByteArray("\x00\x01\x02", 3);
+    }
+    void badFilesLoadNothingAndSurviveUntilTheNextStore()
+    {
+        QFETCH(QByteArray, contents);
+        const QString path = m_folder + "/translations.json";
+        QDir().mkpath(m_folder);
+        writeFile(path, contents);
+        TranslationCache cache(m_folder, logger());
+        QVERIFY(m_log.isEmpty());
+        QCOMPARE(cache.count(), 0);
+        QVERIFY(!cache.get("k1"));
+        cache.waitForPendingWrites();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), contents);
+        file.close();
+
+        cache.set("k3", "Drei");
+        cache.waitForPendingWrites();
+        QCOMPARE(readObject(path), (QJsonObject{{"k3", "Drei"}}));
+    }
+
+    void hugeFileIsIgnored()
+    {
+        const QString path = m_folder + "/translations.json";
+        QDir().mkpath(m_folder);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(TranslationCache::maxFileSize + 1)); // sparse: costs no disk
+        file.close();
+        TranslationCache cache(m_folder, logger());
+        QVERIFY(m_log.isEmpty());
+        QCOMPARE(cache.count(), 0);
+        QCOMPARE(QFileInfo(path).size(), TranslationCache::maxFileSize + 1);
+    }
+
+    void directoryInPlaceOfTheFileKeepsWorkingInMemory()
+    {
+        QDir().mkpath(m_folder + "/translations.json");
+        TranslationCache cache(m_folder, logger());
+        cache.set("k1", "Hallo");
+        cache.waitForPendingWrites();
+        QCOMPARE(cache.get("k1"), "Hallo");
+        QVERIFY(QFileInfo(m_folder + "/translations.json").isDir());
+        QVERIFY(m_log.isEmpty());
+    }
+
+    void removedFolderIsCreatedAgain()
+    {
+        TranslationCache cache(m_folder, logger());
+        QVERIFY(QDir(m_folder).removeRecursively());
+        cache.set("k1", "Hallo");
+        cache.waitForPendingWrites();
+        QCOMPARE(readObject(m_folder + "/translations.json"), (QJsonObject{{"k1", "Hallo"}}));
+    }
+
+    void staysWithinFiveHundredEntries()
+    {
+        TranslationCache cache(m_folder, logger());
+        for (int i = 0; i < 500; ++i) {
+            cache.set(QString::number(i), QStringLiteral("v"));
+        }
+        QCOMPARE(cache.count(), 500);
+        cache.set("42", "again"); // an existing key evicts nothing
+        QCOMPARE(cache.count(), 500);
+        cache.set("new", "latest");
+        QCOMPARE(cache.count(), 500);
+        QCOMPARE(cache.get("new"), "latest"); // the entry just stored is never the victim
+        cache.waitForPendingWrites();
+        QCOMPARE(readObject(cache.filePath()).size(), 500);
+    }
+
+    void loadsMoreThanTheBoundUntilTheNextStore()
+    {
+        QJsonObject object;
+        for (int i = 0; i < 600; ++i) {
+            object.insert(QString::number(i), QStringLiteral("v"));
+        }
+        QDir().mkpath(m_folder);
+        writeFile(m_folder + "/translations.json", QJsonDocument(object).toJson());
+        TranslationCache cache(m_folder, logger());
+        QCOMPARE(m_log, QStringList{"[Cache] Loaded 600 cached translations"});
+        QCOMPARE(cache.count(), 600);
+        cache.set("x", "y");
+        QCOMPARE(cache.count(), 500);
+    }
+
+    void concurrentStoresEndWithTheNewestCompleteFile()
+    {
+        TranslationCache cache(m_folder, logger());
+        QList<QThread *> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads.append(QThread::create([&cache, t] {
+                for (int i = 0; i < 50; ++i) {
+                    cache.set(QStringLiteral("%1-%2").arg(t).arg(i), QString(200, QChar('a' + t)));
+                }
+            }));
+            threads.last()->start();
+        }
+        for (QThread *thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+        QCOMPARE(cache.count(), 400);
+        cache.waitForPendingWrites();
+        const QJsonObject onDisk = readObject(cache.filePath());
+        QCOMPARE(onDisk.size(), 400);
+        for (auto it = onDisk.begin(); it != onDisk.end(); ++it) {
+            QCOMPARE(cache.get(it.key()), it.value().toString());
+        }
+        // No temporary file is left behind.
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"translations.json"});
+    }
+
+private:
+    TranslationCache::LogSink logger()
+    {
+        return [this](const QString &line) { m_log.append(line); };
+    }
+
+    std::unique_ptr<TestHome> m_home;
+    QString m_folder;
+    QStringList m_log;
+};
+
+QTEST_GUILESS_MAIN(TestTranslationCache)
+#include "tst_translationcache.moc"

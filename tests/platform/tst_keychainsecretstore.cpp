@@ -1,0 +1,176 @@
+#include "keychainsecretstore.h"
+
+#include <QTest>
+#include <QUuid>
+
+#include <optional>
+#include <vector>
+
+// Readable failures when QCOMPARE looks at what read() gave.
+char *toString(const std::optional<QByteArray> &value)
+{
+    return value ? QTest::toString(*value) : qstrdup("(absent)");
+}
+
+// Runs against the Secret Service of the session bus. scripts/with-keyring provides a throwaway
+// gnome-keyring and sets QUENZAL_TEST_KEYRING; from then on a missing keyring is a failure, so
+// that a test run cannot pass by quietly skipping everything.
+class TestKeychainSecretStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void roundTrip_data();
+    void roundTrip();
+    void neverWrittenIsAbsent();
+    void itemsStayApart_data();
+    void itemsStayApart();
+    void concurrentCallsTakeTurns();
+
+private:
+    // Unique per run, so that runs sharing a keyring cannot see each other's items.
+    const QString m_service =
+        QStringLiteral("org.quenzal.Test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QStringList m_otherServices;
+    KeychainSecretStore m_store;
+};
+
+namespace {
+const QString deepseekAccount = QStringLiteral("deepseek_api_key");
+const QString telegramAccount = QStringLiteral("telegram_bot_token");
+const std::optional<QByteArray> absent;
+} // namespace
+
+void TestKeychainSecretStore::initTestCase()
+{
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_KEYRING")) {
+        QSKIP("needs a keyring of its own: run under scripts/with-keyring");
+    }
+    const QString probe = QStringLiteral("probe");
+    if (!QCoro::waitFor(m_store.write(m_service, probe, "probe"))) {
+        QFAIL("QUENZAL_TEST_KEYRING is set but no Secret Service took a write on the session bus");
+    }
+    QVERIFY(QCoro::waitFor(m_store.remove(m_service, probe)));
+}
+
+void TestKeychainSecretStore::cleanupTestCase()
+{
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_KEYRING")) {
+        return;
+    }
+    const QStringList services = m_otherServices + QStringList{m_service};
+    for (const QString &service : services) {
+        for (const QString &account : {deepseekAccount, telegramAccount}) {
+            QCoro::waitFor(m_store.remove(service, account));
+        }
+    }
+}
+
+void TestKeychainSecretStore::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("value");
+
+    QTest::newRow("api key") << QByteArray("sk-0123456789abcdef0123456789abcdef");
+    QTest::newRow("utf-8") << QStringLiteral("ключ · 鍵 · 🔑").toUtf8();
+    // Kept as base64 by QtKeychain; as text it would end at the first NUL.
+    QTest::newRow("binary") << QByteArray("\x00\x01\xfe\xff\x00tail", 9);
+    QTest::newRow("empty") << QByteArray("");
+}
+
+// Save, load, overwrite and delete, with a first value different from the one under test, so
+// that reading back the old value is a failure too.
+void TestKeychainSecretStore::roundTrip()
+{
+    QFETCH(QByteArray, value);
+
+    QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, "previous value")));
+    QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, value)));
+    const std::optional<QByteArray> stored =
+        QCoro::waitFor(m_store.read(m_service, deepseekAccount));
+    QVERIFY(stored.has_value());
+    QCOMPARE(*stored, value);
+
+    QVERIFY(QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
+    QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), absent);
+    QVERIFY(QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
+}
+
+void TestKeychainSecretStore::neverWrittenIsAbsent()
+{
+    const QString account = QStringLiteral("never_written");
+    QCOMPARE(QCoro::waitFor(m_store.read(m_service, account)), absent);
+    QVERIFY(QCoro::waitFor(m_store.remove(m_service, account)));
+    QCOMPARE(QCoro::waitFor(m_store.read(m_service, account)), absent);
+}
+
+void TestKeychainSecretStore::itemsStayApart_data()
+{
+    QTest::addColumn<QString>("otherService");
+    QTest::addColumn<QString>("otherAccount");
+
+    const QString extended = m_service + QStringLiteral(".Beta");
+    const QString prefix = m_service.left(m_service.size() - 1);
+    m_otherServices << extended << prefix;
+
+    QTest::newRow("other account") << m_service << telegramAccount;
+    QTest::newRow("other service") << extended << deepseekAccount;
+    QTest::newRow("service is a prefix") << prefix << deepseekAccount;
+}
+
+void TestKeychainSecretStore::itemsStayApart()
+{
+    QFETCH(QString, otherService);
+    QFETCH(QString, otherAccount);
+    const std::optional<QByteArray> mine("mine");
+    const std::optional<QByteArray> theirs("theirs");
+
+    QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, *mine)));
+    QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), absent);
+
+    QVERIFY(QCoro::waitFor(m_store.write(otherService, otherAccount, *theirs)));
+    QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), mine);
+    QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), theirs);
+
+    QVERIFY(QCoro::waitFor(m_store.remove(otherService, otherAccount)));
+    QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), mine);
+    QVERIFY(QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
+}
+
+// Calls started together take turns on the keyring; none may be lost or left waiting.
+void TestKeychainSecretStore::concurrentCallsTakeTurns()
+{
+    const QStringList accounts{deepseekAccount, telegramAccount, QStringLiteral("third")};
+
+    std::vector<QCoro::Task<bool>> writes;
+    writes.reserve(accounts.size());
+    for (const QString &account : accounts) {
+        writes.push_back(m_store.write(m_service, account, account.toUtf8()));
+    }
+    for (auto &write : writes) {
+        QVERIFY(QCoro::waitFor(write));
+    }
+
+    std::vector<QCoro::Task<std::optional<QByteArray>>> reads;
+    reads.reserve(accounts.size());
+    for (const QString &account : accounts) {
+        reads.push_back(m_store.read(m_service, account));
+    }
+    for (qsizetype i = 0; i < accounts.size(); ++i) {
+        QCOMPARE(QCoro::waitFor(reads[i]), std::optional(accounts[i].toUtf8()));
+    }
+
+    std::vector<QCoro::Task<bool>> removals;
+    removals.reserve(accounts.size());
+    for (const QString &account : accounts) {
+        removals.push_back(m_store.remove(m_service, account));
+    }
+    for (auto &removal : removals) {
+        QVERIFY(QCoro::waitFor(removal));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestKeychainSecretStore)
+#include "tst_keychainsecretstore.moc"
