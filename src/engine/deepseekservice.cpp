@@ -61,6 +61,10 @@ DeepSeekService &DeepSeekService::shared()
         service = new DeepSeekService(
             Deployment::deepSeekEndpoint(),
             [] { return KeychainHelper::shared().deepSeekApiKey(); }, QCoreApplication::instance());
+        // Torn down while the event loop's clean-up still runs: left to the application's
+        // destructor, the network thread may lose objects it has not deleted yet.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, service,
+                         &QObject::deleteLater);
     }
     return *service;
 }

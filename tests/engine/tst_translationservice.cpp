@@ -96,6 +96,17 @@ private slots:
         QCOMPARE(body["messages"].toArray()[1].toObject()["content"].toString(), "Hello");
     }
 
+    void longTextWithEmojiCombiningMarksAndSeparatorsArrivesUnchanged()
+    {
+        // 5000 user-perceived characters (7 x 714 + 2): accents, skin-toned emoji, "|", newlines.
+        const QString text =
+            QStringLiteral("e\u0301|👍🏽 a\u0308\nZ").repeated(714) + QStringLiteral("!!");
+        QCOMPARE(translate(text), "Hallo");
+        const QJsonObject body = QJsonDocument::fromJson(m_server->requests()[0].body).object();
+        QCOMPARE(body["messages"].toArray()[1].toObject()["content"].toString(), text);
+        QCOMPARE(m_cache->get(TranslationCache::key(text, "en", "ru:standard")), "Hallo");
+    }
+
     void stylesAreCachedApart()
     {
         m_server->enqueue({.body = TestHttpServer::completion("Добрый день")});
