@@ -21,15 +21,21 @@ extern char **environ;
 
 namespace {
 
-const QString prose = QStringLiteral(
-    "The quick brown fox jumps over the lazy dog while the farmer watches from the porch, "
-    "wondering whether the rain will come before the harvest is finished this year. ");
+// Varied text in four languages and two scripts: harder for the recogniser than one sentence
+// repeated.
+const char *const sentences[] = {
+    "The quick brown fox jumps over the lazy dog while the farmer watches from the porch. ",
+    "Der Zug nach Berlin fährt alle zwanzig Minuten, wir haben also noch Zeit für einen Kaffee. ",
+    "Мы договорились встретиться у входа в библиотеку сразу после обеда в пятницу. ",
+    "Nous irons voir mes grands-parents qui habitent dans un petit village au bord de la mer. ",
+    "Wondering whether the rain will come before the harvest is finished, she closed the gate. ",
+};
 
 QString textOfLength(int length)
 {
     QString text;
-    while (text.size() < length) {
-        text += prose;
+    for (int i = 0; text.size() < length; ++i) {
+        text += QString::fromUtf8(sentences[i % std::size(sentences)]);
     }
     text.truncate(length);
     return text;
