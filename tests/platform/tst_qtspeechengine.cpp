@@ -1,0 +1,428 @@
+#include "qtspeechengine.h"
+#include "testhome.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+// Runs against a real speech-dispatcher with espeak-ng, which the engine starts under a private
+// XDG_RUNTIME_DIR, so that the test has a server of its own whatever else runs. The server's
+// configuration is the system's with the sound sent to ALSA's null device: the default
+// PulseAudio output leaves every utterance speaking for ever where there is no sound server.
+// The null device takes sound as fast as espeak-ng makes it, a few milliseconds a word. Missing
+// packages leave the engine unavailable, which fails the test.
+
+// libspeechd parses the voice list with a strstr() per line, which AddressSanitizer checks
+// against the whole rest of the reply every time: a start would take 20 s instead of one.
+extern "C" const char *__asan_default_options()
+{
+    return "intercept_strstr=0";
+}
+
+// Leaks of the libraries underneath: Qt's plug-in never frees speech-dispatcher's module list,
+// and libspeechd loses the message of a failed connection (which Qt tries again on closing).
+// That one is made by glibc's vasprintf from code without frame pointers, so its stack ends
+// there.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libspeechd.so\nleak:__vasprintf_internal\n";
+}
+
+namespace {
+
+constexpr int startLimit = 30'000; // ms; 1-2.5 s is usual
+constexpr int utteranceLimit = 15'000;
+
+const QString systemConfig = QStringLiteral("/etc/speech-dispatcher/speechd.conf");
+// The server also goes two seconds after its last client, should the test die first.
+const QByteArray nullAudio = "\nAudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\nTimeout 2\n";
+
+// About a hundred seconds for espeak-ng, far longer than any wait below.
+QString longText()
+{
+    QString text;
+    for (int sentence = 1; sentence <= 3000; ++sentence) {
+        text += QStringLiteral("This is sentence %1 of a text that goes on and on. ").arg(sentence);
+    }
+    return text;
+}
+
+// Given to every engine: libspeechd reads XDG_RUNTIME_DIR once per process, and a server only
+// ever listens where its configuration says, under XDG_RUNTIME_DIR.
+QByteArray serverAddress(const QString &runtimeDir)
+{
+    return "unix_socket:" + QFile::encodeName(runtimeDir) + "/speech-dispatcher/speechd.sock";
+}
+
+auto withEnvironment(const QList<std::pair<const char *, QByteArray>> &variables)
+{
+    QList<std::pair<const char *, QByteArray>> saved;
+    for (const auto &[name, value] : variables) {
+        saved.append({name, qgetenv(name)});
+        qputenv(name, value);
+    }
+    return qScopeGuard([saved] {
+        for (const auto &[name, value] : saved) {
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        }
+    });
+}
+
+bool writeServerConfig(const QString &configHome, const QByteArray &extra)
+{
+    QFile system(systemConfig);
+    QFile config(configHome + QStringLiteral("/speech-dispatcher/speechd.conf"));
+    return system.open(QIODevice::ReadOnly) && QDir(configHome).mkpath("speech-dispatcher") &&
+           config.open(QIODevice::WriteOnly) && config.write(system.readAll() + extra) >= 0;
+}
+
+// Kills the server started under `runtimeDir` and its output modules; true once none runs.
+bool stopServer(const QString &runtimeDir)
+{
+    QFile pidFile(runtimeDir + QStringLiteral("/speech-dispatcher/pid/speech-dispatcher.pid"));
+    const qint64 server =
+        pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toLongLong() : 0;
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(server));
+    // Never started, or gone and its number maybe someone else's by now.
+    if (server <= 0 || !commandLine.open(QIODevice::ReadOnly) ||
+        !commandLine.readAll().contains(QFile::encodeName(runtimeDir))) {
+        return true;
+    }
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(server));
+    QList<qint64> processes{server};
+    for (const QByteArray &child :
+         children.open(QIODevice::ReadOnly) ? children.readAll().split(' ') : QByteArrayList()) {
+        if (child.toLongLong() > 0) {
+            processes.append(child.toLongLong());
+        }
+    }
+    const auto runs = [](qint64 process) { // a zombie has ended, reaped or not
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(process));
+        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        return !line.isEmpty() && line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    };
+    for (const qint64 process : processes) {
+        ::kill(static_cast<pid_t>(process), SIGKILL);
+    }
+    return QTest::qWaitFor([&] { return std::none_of(processes.begin(), processes.end(), runs); });
+}
+
+} // namespace
+
+class TestQtSpeechEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void voiceForLanguage_data();
+    void voiceForLanguage();
+    void utteranceFinishes_data();
+    void utteranceFinishes();
+    void interruptedUtteranceIsCancelled_data();
+    void interruptedUtteranceIsCancelled();
+    void unusableServerMakesItUnavailable_data();
+    void unusableServerMakesItUnavailable();
+    void serverGoneMakesItUnavailable();
+    void closesPromptly_data();
+    void closesPromptly();
+
+private:
+    std::optional<SpeechEngine::Voice> voiceFor(const QString &language) const;
+    QString newRuntimeDir();
+
+    TestHome m_home;
+    std::vector<std::unique_ptr<QTemporaryDir>> m_runtimeDirs; // a server may run under each
+    std::unique_ptr<QtSpeechEngine> m_engine;
+    quint64 m_lastUtterance = 100;
+};
+
+QString TestQtSpeechEngine::newRuntimeDir()
+{
+    return m_runtimeDirs.emplace_back(std::make_unique<QTemporaryDir>())->path();
+}
+
+void TestQtSpeechEngine::initTestCase()
+{
+    QVERIFY2(QFile::exists(systemConfig), "speech-dispatcher is not installed");
+    QVERIFY(writeServerConfig(qEnvironmentVariable("XDG_CONFIG_HOME"), nullAudio));
+    const QString runtimeDir = newRuntimeDir();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
+    qputenv("SPEECHD_ADDRESS", serverAddress(runtimeDir));
+
+    // Starting the server takes a second or more, which the constructor must not wait for.
+    QElapsedTimer clock;
+    clock.start();
+    m_engine = std::make_unique<QtSpeechEngine>();
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_engine->state(), SpeechEngine::State::starting);
+    QSignalSpy stateChanged(m_engine.get(), &SpeechEngine::stateChanged);
+    QTRY_VERIFY_WITH_TIMEOUT(!stateChanged.isEmpty(), startLimit);
+    QCOMPARE(stateChanged.first().first().value<SpeechEngine::State>(), SpeechEngine::State::ready);
+    qInfo("ready after %lld ms with %lld voices", clock.elapsed(),
+          static_cast<long long>(m_engine->voices().size()));
+
+    // Told apart by id, matched by BCP 47 code, with the region where the server has one.
+    const QRegularExpression bcp47(QStringLiteral("^(und|[a-z]{2,3}(-([A-Z]{2}|[0-9]{3}))?)$"));
+    QSet<QString> ids;
+    for (const SpeechEngine::Voice &voice : m_engine->voices()) {
+        QVERIFY2(bcp47.match(voice.language).hasMatch(), qPrintable(voice.language));
+        QVERIFY2(!voice.id.isEmpty() && !ids.contains(voice.id), qPrintable(voice.id));
+        ids.insert(voice.id);
+    }
+    for (const char *language : {"en-US", "en-GB", "de-DE", "fr-FR", "nb-NO", "ja-JP", "zh"}) {
+        QVERIFY2(voiceFor(QString::fromLatin1(language)), language);
+    }
+}
+
+void TestQtSpeechEngine::cleanupTestCase()
+{
+    m_engine.reset();
+    for (const auto &runtimeDir : m_runtimeDirs) {
+        QVERIFY2(stopServer(runtimeDir->path()), qPrintable(runtimeDir->path()));
+    }
+}
+
+std::optional<SpeechEngine::Voice> TestQtSpeechEngine::voiceFor(const QString &language) const
+{
+    const QList<SpeechEngine::Voice> voices = m_engine->voices();
+    const auto found = std::find_if(voices.begin(), voices.end(),
+                                    [&](const auto &voice) { return voice.language == language; });
+    return found == voices.end() ? std::nullopt : std::optional(*found);
+}
+
+void TestQtSpeechEngine::voiceForLanguage_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("expected"); // a pattern for the voice's language; empty for none
+
+    QTest::newRow("language and region") << QStringLiteral("en-GB") << QStringLiteral("^en-GB$");
+    QTest::newRow("odd spelling") << QStringLiteral("pt_br") << QStringLiteral("^pt-BR$");
+    QTest::newRow("language only") << QStringLiteral("en") << QStringLiteral("^en-");
+    QTest::newRow("Norwegian") << QStringLiteral("no") << QStringLiteral("^nb-NO$");
+    QTest::newRow("region without voice") << QStringLiteral("de-AT") << QStringLiteral("^de-");
+    QTest::newRow("script") << QStringLiteral("zh-Hans") << QStringLiteral("^zh$");
+    QTest::newRow("nonsense") << QStringLiteral("nonsense") << QString();
+    QTest::newRow("unknown language") << QStringLiteral("xq-YY") << QString();
+    QTest::newRow("undetermined") << QStringLiteral("und") << QString();
+}
+
+void TestQtSpeechEngine::voiceForLanguage()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, expected);
+
+    const std::optional<SpeechEngine::Voice> voice = m_engine->voiceForLanguage(code);
+    QCOMPARE(voice.has_value(), !expected.isEmpty());
+    if (voice) {
+        QVERIFY2(QRegularExpression(expected).match(voice->language).hasMatch(),
+                 qPrintable(voice->language));
+        QVERIFY(m_engine->voices().contains(*voice));
+    }
+}
+
+void TestQtSpeechEngine::utteranceFinishes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("language"); // of the voice; empty for the default one
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<double>("pitch");
+
+    const QString hello = QStringLiteral("Hello there.");
+    QTest::newRow("as the app speaks") << hello << QStringLiteral("en-US") << 0.48 << 1.0;
+    QTest::newRow("default voice") << hello << QString() << 0.5 << 1.0;
+    QTest::newRow("slowest, lowest") << hello << QStringLiteral("en-GB") << 0.0 << 0.5;
+    QTest::newRow("fastest, highest") << hello << QStringLiteral("en-GB") << 1.0 << 2.0;
+    QTest::newRow("nonsense values") << hello << QStringLiteral("en-US") << qQNaN() << -1.0;
+    QTest::newRow("Mandarin") << QStringLiteral("你好。") << QStringLiteral("zh") << 0.48 << 1.0;
+    // Nothing to say: Qt drops empty text without a word.
+    QTest::newRow("empty") << QString() << QString() << 0.48 << 1.0;
+    QTest::newRow("blank") << QStringLiteral(" \n\t") << QString() << 0.48 << 1.0;
+}
+
+void TestQtSpeechEngine::utteranceFinishes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, language);
+    QFETCH(double, rate);
+    QFETCH(double, pitch);
+
+    const auto voice = language.isEmpty() ? std::nullopt : voiceFor(language);
+    QCOMPARE(voice.has_value(), !language.isEmpty());
+    QSignalSpy finished(m_engine.get(), &SpeechEngine::finished);
+    QSignalSpy cancelled(m_engine.get(), &SpeechEngine::cancelled);
+    const quint64 utterance = ++m_lastUtterance;
+
+    m_engine->speak(utterance, text, voice, rate, pitch);
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), utteranceLimit);
+    QTest::qWait(300); // for anything more about it that might come
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toULongLong(), utterance);
+    QCOMPARE(cancelled.size(), 0);
+}
+
+void TestQtSpeechEngine::interruptedUtteranceIsCancelled_data()
+{
+    QTest::addColumn<int>("delay");    // ms into the long utterance
+    QTest::addColumn<bool>("replace"); // by the next utterance, not by stop()
+
+    for (const int delay : {0, 50, 500}) { // from before the server begins to well into it
+        QTest::addRow("stop after %d ms", delay) << delay << false;
+        QTest::addRow("replace after %d ms", delay) << delay << true;
+    }
+}
+
+// The server has to stop for real: the next utterance would otherwise wait behind the long one.
+void TestQtSpeechEngine::interruptedUtteranceIsCancelled()
+{
+    QFETCH(int, delay);
+    QFETCH(bool, replace);
+
+    const auto voice = voiceFor(QStringLiteral("en-US"));
+    QSignalSpy finished(m_engine.get(), &SpeechEngine::finished);
+    QSignalSpy cancelled(m_engine.get(), &SpeechEngine::cancelled);
+    const quint64 interrupted = ++m_lastUtterance;
+    const quint64 next = ++m_lastUtterance;
+
+    m_engine->speak(interrupted, longText(), voice, 0.48, 1.0);
+    QTest::qWait(delay);
+    if (!replace) {
+        m_engine->stop();
+        QTRY_COMPARE(cancelled.size(), 1);
+    }
+    m_engine->speak(next, QStringLiteral("And now for something short."), voice, 0.48, 1.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), utteranceLimit);
+    QTest::qWait(300);
+    QCOMPARE(cancelled.size(), 1);
+    QCOMPARE(cancelled.first().first().toULongLong(), interrupted);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toULongLong(), next);
+}
+
+void TestQtSpeechEngine::unusableServerMakesItUnavailable_data()
+{
+    QTest::addColumn<QByteArray>("config"); // for the server
+    QTest::addColumn<bool>("elsewhere");    // the engine asks for a server at another address
+
+    // The server started for it will not listen there, and gives up.
+    QTest::newRow("no server") << QByteArray() << true;
+    // The server gives up at once when it cannot load any output module.
+    QTest::newRow("no output module") << QByteArray("AddModule \"missing\" \"sd_quenzal_missing\" "
+                                                    "\"missing.conf\"\nDefaultModule missing\n")
+                                      << false;
+}
+
+void TestQtSpeechEngine::unusableServerMakesItUnavailable()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(bool, elsewhere);
+
+    const QString runtimeDir = newRuntimeDir();
+    QTemporaryDir configHome;
+    QVERIFY(writeServerConfig(configHome.path(), nullAudio + config));
+    const auto environment = withEnvironment({
+        {"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)},
+        {"XDG_CONFIG_HOME", QFile::encodeName(configHome.path())},
+        {"SPEECHD_ADDRESS", serverAddress(runtimeDir + (elsewhere ? "/none" : ""))},
+    });
+
+    QtSpeechEngine engine;
+    QSignalSpy stateChanged(&engine, &SpeechEngine::stateChanged);
+    QSignalSpy finished(&engine, &SpeechEngine::finished);
+    QSignalSpy cancelled(&engine, &SpeechEngine::cancelled);
+    QTRY_VERIFY_WITH_TIMEOUT(!stateChanged.isEmpty(), startLimit);
+    QCOMPARE(engine.state(), SpeechEngine::State::unavailable);
+    QVERIFY(engine.voices().isEmpty());
+    QVERIFY(!engine.voiceForLanguage(QStringLiteral("en-US")));
+
+    engine.speak(1, QStringLiteral("Hello there."), std::nullopt, 0.48, 1.0);
+    engine.stop();
+    QTest::qWait(300);
+    QCOMPARE(finished.size() + cancelled.size(), 0);
+    QCOMPARE(stateChanged.size(), 1);
+    QVERIFY2(stopServer(runtimeDir), "a server was left running");
+}
+
+// Gone between two utterances (killed, restarted by an upgrade): Qt never connects again, so
+// the next utterance fails and the engine is of no more use.
+void TestQtSpeechEngine::serverGoneMakesItUnavailable()
+{
+    const QString runtimeDir = newRuntimeDir();
+    const auto environment = withEnvironment({
+        {"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)},
+        {"SPEECHD_ADDRESS", serverAddress(runtimeDir)},
+    });
+    QtSpeechEngine engine;
+    QTRY_COMPARE_WITH_TIMEOUT(engine.state(), SpeechEngine::State::ready, startLimit);
+    QSignalSpy stateChanged(&engine, &SpeechEngine::stateChanged);
+    QSignalSpy finished(&engine, &SpeechEngine::finished);
+    QSignalSpy cancelled(&engine, &SpeechEngine::cancelled);
+    QVERIFY(stopServer(runtimeDir));
+
+    engine.speak(7, QStringLiteral("Anybody there?"), std::nullopt, 0.48, 1.0);
+    QTRY_COMPARE(cancelled.size(), 1);
+    QCOMPARE(cancelled.first().first().toULongLong(), 7u);
+    QCOMPARE(engine.state(), SpeechEngine::State::unavailable);
+    QCOMPARE(stateChanged.size(), 1);
+    engine.speak(8, QStringLiteral("Hello?"), std::nullopt, 0.48, 1.0);
+    QTest::qWait(300);
+    QCOMPARE(finished.size() + cancelled.size(), 1);
+}
+
+void TestQtSpeechEngine::closesPromptly_data()
+{
+    QTest::addColumn<bool>("started");
+
+    // Still making Qt's engine, which it has to wait for, though not for ever.
+    QTest::newRow("while starting") << false;
+    QTest::newRow("while speaking") << true;
+}
+
+// And without taking the process down with a thread still running.
+void TestQtSpeechEngine::closesPromptly()
+{
+    QFETCH(bool, started);
+
+    const QString runtimeDir = newRuntimeDir(); // so that a server has to start
+    const auto environment = withEnvironment({
+        {"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)},
+        {"SPEECHD_ADDRESS", serverAddress(runtimeDir)},
+    });
+    auto engine = std::make_unique<QtSpeechEngine>();
+    if (started) {
+        QTRY_COMPARE_WITH_TIMEOUT(engine->state(), SpeechEngine::State::ready, startLimit);
+        engine->speak(1, longText(), std::nullopt, 0.48, 1.0);
+        QTest::qWait(500);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    engine.reset();
+    QVERIFY2(clock.elapsed() < (started ? 1000 : 5000),
+             qPrintable(QString::number(clock.elapsed())));
+}
+
+int main(int argc, char *argv[])
+{
+    // A locale every system has, for the server and espeak-ng.
+    qputenv("LANG", "C.UTF-8");
+    qunsetenv("LC_ALL");
+    qunsetenv("LANGUAGE");
+    qputenv("QT_LOGGING_RULES", "quenzal.speech.debug=true"); // the engine's timings
+    QCoreApplication app(argc, argv);
+    TestQtSpeechEngine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_qtspeechengine.moc"
