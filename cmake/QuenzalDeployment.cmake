@@ -34,7 +34,8 @@ function(quenzal_add_deployment target)
     set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}")
     configure_file("${PROJECT_SOURCE_DIR}/cmake/deploymentconfig.h.in"
                    "${dir}/deploymentconfig.h" @ONLY)
-    add_library(${target} STATIC "${PROJECT_SOURCE_DIR}/src/engine/deployment.cpp")
+    # Objects, not an archive: linked whole, whatever the order of the libraries after it.
+    add_library(${target} OBJECT "${PROJECT_SOURCE_DIR}/src/engine/deployment.cpp")
     target_include_directories(${target} PRIVATE "${dir}"
                                PUBLIC "${PROJECT_SOURCE_DIR}/src/engine")
     target_link_libraries(${target} PUBLIC Qt6::Core)
