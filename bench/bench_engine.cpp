@@ -1,5 +1,6 @@
 // Micro benchmarks of the translation engine, and one whole-process measurement of
-// quenzal-translate answering from its cache. Run with scripts/bench.
+// quenzal-translate answering from its cache.
+#include "benchtext.h"
 #include "deepseekservice.h"
 #include "languagedetector.h"
 #include "testhttpserver.h"
@@ -20,26 +21,6 @@
 extern char **environ;
 
 namespace {
-
-// Varied text in four languages and two scripts: harder for the recogniser than one sentence
-// repeated.
-const char *const sentences[] = {
-    "The quick brown fox jumps over the lazy dog while the farmer watches from the porch. ",
-    "Der Zug nach Berlin fährt alle zwanzig Minuten, wir haben also noch Zeit für einen Kaffee. ",
-    "Мы договорились встретиться у входа в библиотеку сразу после обеда в пятницу. ",
-    "Nous irons voir mes grands-parents qui habitent dans un petit village au bord de la mer. ",
-    "Wondering whether the rain will come before the harvest is finished, she closed the gate. ",
-};
-
-QString textOfLength(int length)
-{
-    QString text;
-    for (int i = 0; text.size() < length; ++i) {
-        text += QString::fromUtf8(sentences[i % std::size(sentences)]);
-    }
-    text.truncate(length);
-    return text;
-}
 
 DeepSeekService::ApiKeyProvider noKey()
 {
@@ -177,12 +158,3 @@ void commandLineCacheHit(benchmark::State &state)
 BENCHMARK(commandLineCacheHit)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
