@@ -65,7 +65,11 @@ QCoro::Task<QString> KeychainHelper::credential(QString key, QString builtIn)
     if (stored && !stored->isEmpty()) {
         co_return *stored;
     }
-    co_await save(builtIn, key);
+    // Writing an empty value would gain nothing and, on a desktop without a keyring yet, make
+    // the keyring ask the user to create one in the middle of a translation.
+    if (!builtIn.isEmpty()) {
+        co_await save(builtIn, key);
+    }
     co_return builtIn;
 }
 

@@ -32,7 +32,8 @@ public:
     QCoro::Task<bool> remove(QString key);
 
     // The stored credential when it is not empty; otherwise `builtIn`, which is written back to
-    // the keyring (the result of that write is ignored). Evaluated afresh on every call.
+    // the keyring when it is not empty itself (the result of that write is ignored). Evaluated
+    // afresh on every call.
     QCoro::Task<QString> credential(QString key, QString builtIn);
     QCoro::Task<QString> deepSeekApiKey();
     QCoro::Task<QString> telegramBotToken();

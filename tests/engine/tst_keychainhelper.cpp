@@ -43,30 +43,37 @@ private slots:
 
     void credentialPrefersTheKeyring_data()
     {
+        QTest::addColumn<QString>("builtIn");
         QTest::addColumn<bool>("available");
         QTest::addColumn<QByteArray>("stored"); // null: no item
         QTest::addColumn<QString>("result");
-        QTest::addColumn<bool>("writesBuiltIn");
-        QTest::newRow("stored wins") << true << QByteArray("sk-user") << "sk-user" << false;
+        QTest::addColumn<int>("writes");
+        const QString builtIn = QStringLiteral("built-in");
+        QTest::newRow("stored wins") << builtIn << true << QByteArray("sk-user") << "sk-user" << 0;
         QTest::newRow("empty item counts as absent")
-            << true << QByteArray("") << "built-in" << true;
-        QTest::newRow("absent") << true << QByteArray() << "built-in" << true;
-        QTest::newRow("no keyring") << false << QByteArray() << "built-in" << false;
+            << builtIn << true << QByteArray("") << builtIn << 1;
+        QTest::newRow("absent") << builtIn << true << QByteArray() << builtIn << 1;
+        QTest::newRow("no keyring") << builtIn << false << QByteArray() << builtIn << 1;
+        QTest::newRow("no built-in value: nothing written")
+            << QString() << true << QByteArray() << QString() << 0;
     }
     void credentialPrefersTheKeyring()
     {
+        QFETCH(QString, builtIn);
         QFETCH(bool, available);
         QFETCH(QByteArray, stored);
         QFETCH(QString, result);
-        QFETCH(bool, writesBuiltIn);
+        QFETCH(int, writes);
         if (!stored.isNull()) {
             m_store->items.insert({"org.example.Test", "deepseek_api_key"}, stored);
         }
         m_store->available = available;
-        QCOMPARE(waitForTask(m_helper->credential("deepseek_api_key", "built-in")), result);
-        QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}) == "built-in",
-                 writesBuiltIn);
-        QCOMPARE(m_store->writes, result == "built-in" ? 1 : 0);
+        QCOMPARE(waitForTask(m_helper->credential("deepseek_api_key", builtIn)), result);
+        QCOMPARE(m_store->writes, writes);
+        if (writes > 0 && available) {
+            QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}),
+                     builtIn.toUtf8());
+        }
     }
 
     void deobfuscate_data()
