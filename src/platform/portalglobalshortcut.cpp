@@ -1,0 +1,252 @@
+#include "portalglobalshortcut.h"
+
+#include "keysymbols.h"
+
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QGuiApplication>
+
+#include <utility>
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString shortcutId = QStringLiteral("toggle");
+
+// The shortcuts argument of BindShortcuts, a(sa{sv}): an id and its properties.
+using Shortcuts = QList<std::pair<QString, QVariantMap>>;
+
+// A portal that is installed but not running gets started by D-Bus, which takes a moment; a
+// missing one is reported at once. Longer than this, nobody is coming.
+constexpr int callTimeoutMs = 10'000;
+
+constexpr uint responseSuccess = 0;
+constexpr uint responseCancelled = 1;
+
+QString callError(const QDBusError &error, const QString &text)
+{
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+        return PortalGlobalShortcut::tr("%1 cannot be registered: no desktop portal is running")
+            .arg(text);
+    case QDBusError::UnknownMethod:
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownObject:
+        return PortalGlobalShortcut::tr(
+                   "%1 cannot be registered: the desktop portal offers no global shortcuts")
+            .arg(text);
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+        return PortalGlobalShortcut::tr(
+                   "%1 cannot be registered: the desktop portal does not answer")
+            .arg(text);
+    default:
+        return PortalGlobalShortcut::tr("%1 cannot be registered: %2").arg(text, error.message());
+    }
+}
+
+} // namespace
+
+PortalGlobalShortcut::PortalGlobalShortcut(QObject *parent)
+    : GlobalShortcut(parent)
+    , m_bus(QDBusConnection::sessionBus())
+{
+    qDBusRegisterMetaType<Shortcuts::value_type>();
+    qDBusRegisterMetaType<Shortcuts>();
+    // QtDBus finds the slot's parameter types by name, which works only for types registered
+    // already: without this, connecting Activated fails until something else has used the type.
+    qRegisterMetaType<QDBusObjectPath>();
+    if (m_bus.isConnected()) {
+        m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"),
+                      this, SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    }
+}
+
+PortalGlobalShortcut::~PortalGlobalShortcut()
+{
+    reset();
+}
+
+void PortalGlobalShortcut::setShortcut(const QKeySequence &sequence)
+{
+    reset();
+    m_sequence = sequence;
+    if (sequence.isEmpty()) {
+        return;
+    }
+    const QString text = sequence.toString(QKeySequence::NativeText);
+    if (triggerText(sequence).isEmpty()) {
+        emit failed(tr("%1 cannot be offered to the desktop portal").arg(text));
+        return;
+    }
+    if (!m_bus.isConnected()) {
+        emit failed(tr("%1 cannot be registered: there is no D-Bus session bus").arg(text));
+        return;
+    }
+    m_step = Step::creatingSession;
+    request(
+        QStringLiteral("CreateSession"), {},
+        {{QStringLiteral("session_handle_token"), QStringLiteral("quenzal%1").arg(++m_tokens)}});
+}
+
+QKeySequence PortalGlobalShortcut::shortcut() const
+{
+    return m_sequence;
+}
+
+bool PortalGlobalShortcut::isRegistered() const
+{
+    return m_step == Step::bound;
+}
+
+QString PortalGlobalShortcut::triggerText(const QKeySequence &sequence)
+{
+    if (sequence.count() != 1) {
+        return {};
+    }
+    const QKeyCombination combination = sequence[0];
+    const QString key = KeySymbols::name(KeySymbols::fromQtKey(combination.key()));
+    if (key.isEmpty()) {
+        return {};
+    }
+    const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
+    QStringList parts;
+    if (modifiers & Qt::ControlModifier) {
+        parts << QStringLiteral("CTRL");
+    }
+    if (modifiers & Qt::AltModifier) {
+        parts << QStringLiteral("ALT");
+    }
+    if (modifiers & Qt::ShiftModifier) {
+        parts << QStringLiteral("SHIFT");
+    }
+    if (modifiers & Qt::MetaModifier) {
+        parts << QStringLiteral("LOGO");
+    }
+    parts << key;
+    return parts.join(QLatin1Char('+'));
+}
+
+void PortalGlobalShortcut::onResponse(uint response, const QVariantMap &results)
+{
+    // A late answer to a request given up on goes to a path we no longer watch, but may already
+    // have been queued for delivery when we stopped watching.
+    if (!calledFromDBus() || message().path() != m_requestPath) {
+        return;
+    }
+    watchRequest({});
+    const QString text = m_sequence.toString(QKeySequence::NativeText);
+    if (response != responseSuccess) {
+        fail(response == responseCancelled
+                 ? tr("%1 was turned down on the desktop").arg(text)
+                 : tr("%1 cannot be registered: the desktop portal failed").arg(text));
+        return;
+    }
+    if (m_step == Step::creatingSession) {
+        // A string by the documentation; some portals send an object path.
+        const QVariant handle = results.value(QStringLiteral("session_handle"));
+        m_sessionPath = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
+                            ? handle.value<QDBusObjectPath>().path()
+                            : handle.toString();
+        if (m_sessionPath.isEmpty()) {
+            fail(tr("%1 cannot be registered: the desktop portal gave no session").arg(text));
+            return;
+        }
+        m_step = Step::binding;
+        bind();
+    } else if (m_step == Step::binding) {
+        m_step = Step::bound;
+        emit registered();
+    }
+}
+
+void PortalGlobalShortcut::onActivated(const QDBusObjectPath &session, const QString &id,
+                                       qulonglong, const QVariantMap &)
+{
+    if (m_step == Step::bound && session.path() == m_sessionPath && id == shortcutId) {
+        emit activated();
+    }
+}
+
+void PortalGlobalShortcut::request(const QString &method, QVariantList arguments,
+                                   QVariantMap options)
+{
+    // The answer goes to a path made of our bus name and a token of our choosing, watched before
+    // the call so that a quick answer cannot slip past.
+    const QString token = QStringLiteral("quenzal%1").arg(++m_tokens);
+    options.insert(QStringLiteral("handle_token"), token);
+    QString sender = m_bus.baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    watchRequest(portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token);
+
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
+    call.setArguments(arguments << options);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, callTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, attempt = m_attempt](QDBusPendingCallWatcher *finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<QDBusObjectPath> reply = *finished;
+                if (attempt != m_attempt) {
+                    return;
+                }
+                if (reply.isError()) {
+                    fail(callError(reply.error(), m_sequence.toString(QKeySequence::NativeText)));
+                } else if (reply.value().path() != m_requestPath) {
+                    // Portals before 0.9 chose the path themselves.
+                    watchRequest(reply.value().path());
+                }
+            });
+}
+
+void PortalGlobalShortcut::watchRequest(const QString &path)
+{
+    const QString response = QStringLiteral("Response");
+    const char *slot = SLOT(onResponse(uint, QVariantMap));
+    if (!m_requestPath.isEmpty()) {
+        m_bus.disconnect(portalService, m_requestPath, requestInterface, response, this, slot);
+    }
+    m_requestPath = path;
+    if (!path.isEmpty()) {
+        m_bus.connect(portalService, path, requestInterface, response, this, slot);
+    }
+}
+
+void PortalGlobalShortcut::bind()
+{
+    const QString description =
+        tr("Show or hide %1").arg(QGuiApplication::applicationDisplayName());
+    const Shortcuts shortcuts{{shortcutId,
+                               {{QStringLiteral("description"), description},
+                                {QStringLiteral("preferred_trigger"), triggerText(m_sequence)}}}};
+    request(QStringLiteral("BindShortcuts"),
+            {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(shortcuts),
+             QString()},
+            {});
+}
+
+void PortalGlobalShortcut::reset()
+{
+    ++m_attempt;
+    watchRequest({});
+    if (!m_sessionPath.isEmpty()) {
+        m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_sessionPath,
+                                                       sessionInterface, QStringLiteral("Close")));
+        m_sessionPath.clear();
+    }
+    m_step = Step::idle;
+}
+
+void PortalGlobalShortcut::fail(const QString &reason)
+{
+    reset();
+    emit failed(reason);
+}

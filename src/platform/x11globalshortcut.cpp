@@ -1,0 +1,272 @@
+#include "x11globalshortcut.h"
+
+#include "keysymbols.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+constexpr quint8 badAccess = 10;
+constexpr quint16 modifierBits = 0xff;
+
+// Keysyms that tell which modifier bit is which; only Shift, Lock and Control are fixed.
+constexpr xcb_keysym_t keysymAltL = 0xffe9;
+constexpr xcb_keysym_t keysymAltR = 0xffea;
+constexpr xcb_keysym_t keysymSuperL = 0xffeb;
+constexpr xcb_keysym_t keysymSuperR = 0xffec;
+constexpr xcb_keysym_t keysymNumLock = 0xff7f;
+
+struct FreeDeleter
+{
+    void operator()(void *pointer) const { std::free(pointer); }
+};
+template <typename T> using XcbPointer = std::unique_ptr<T, FreeDeleter>;
+
+struct KeySymbolsDeleter
+{
+    void operator()(xcb_key_symbols_t *symbols) const { xcb_key_symbols_free(symbols); }
+};
+
+struct ModifierMasks
+{
+    quint16 alt = 0;
+    quint16 super = 0;
+    quint16 numLock = 0;
+};
+
+// Where the keyboard map puts Alt, Super and NumLock; Mod1, Mod4 and Mod2 almost everywhere.
+ModifierMasks modifierMasks(xcb_connection_t *connection, xcb_key_symbols_t *symbols)
+{
+    ModifierMasks masks;
+    const XcbPointer<xcb_get_modifier_mapping_reply_t> reply(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    if (reply) {
+        const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(reply.get());
+        const int perModifier = reply->keycodes_per_modifier;
+        for (int modifier = 0; modifier < 8; ++modifier) {
+            for (int i = 0; i < perModifier; ++i) {
+                const xcb_keycode_t keycode = keycodes[modifier * perModifier + i];
+                for (int column = 0; keycode != 0 && column < 4; ++column) {
+                    const xcb_keysym_t keysym =
+                        xcb_key_symbols_get_keysym(symbols, keycode, column);
+                    const quint16 bit = 1 << modifier;
+                    if (keysym == keysymAltL || keysym == keysymAltR) {
+                        masks.alt |= bit;
+                    } else if (keysym == keysymSuperL || keysym == keysymSuperR) {
+                        masks.super |= bit;
+                    } else if (keysym == keysymNumLock) {
+                        masks.numLock |= bit;
+                    }
+                }
+            }
+        }
+    }
+    if (masks.alt == 0) {
+        masks.alt = XCB_MOD_MASK_1;
+    }
+    if (masks.super == 0) {
+        masks.super = XCB_MOD_MASK_4;
+    }
+    return masks;
+}
+
+std::vector<xcb_window_t> rootWindows(xcb_connection_t *connection)
+{
+    std::vector<xcb_window_t> roots;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem;
+         xcb_screen_next(&it)) {
+        roots.push_back(it.data->root);
+    }
+    return roots;
+}
+
+} // namespace
+
+X11GlobalShortcut::X11GlobalShortcut(QObject *parent)
+    : GlobalShortcut(parent)
+{
+    if (auto *x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+        m_connection = x11->connection();
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+}
+
+X11GlobalShortcut::~X11GlobalShortcut()
+{
+    release();
+}
+
+void X11GlobalShortcut::setShortcut(const QKeySequence &sequence)
+{
+    release();
+    m_sequence = sequence;
+    if (sequence.isEmpty()) {
+        return;
+    }
+    const QString reason = grab(sequence);
+    if (!reason.isEmpty()) {
+        emit failed(reason);
+        return;
+    }
+    m_registered = true;
+    emit registered();
+}
+
+QKeySequence X11GlobalShortcut::shortcut() const
+{
+    return m_sequence;
+}
+
+bool X11GlobalShortcut::isRegistered() const
+{
+    return m_registered;
+}
+
+bool X11GlobalShortcut::matches(const Combination &combination, quint8 keycode, quint16 state)
+{
+    // Above the modifiers the state holds the mouse buttons and the keyboard group, which the
+    // grab does not look at either.
+    const quint16 held = state & modifierBits & ~combination.ignoredModifiers;
+    if (held != combination.modifiers) {
+        return false;
+    }
+    for (const quint8 candidate : combination.keycodes) {
+        if (candidate == keycode) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool X11GlobalShortcut::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    if (!m_registered || eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    // Events other clients send have the high bit set and do not match: only the keyboard counts.
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if (event->response_type != XCB_KEY_PRESS && event->response_type != XCB_KEY_RELEASE) {
+        return false;
+    }
+    const auto *key = static_cast<const xcb_key_press_event_t *>(message);
+    if (!matches(m_combination, key->detail, key->state)) {
+        return false;
+    }
+    // Mostly the grab sends the key to the root window, which Qt ignores. While a menu or popup
+    // of ours holds the keyboard, though, the combination arrives at that window instead: it is
+    // the shortcut there too, and no window should see it.
+    if (event->response_type == XCB_KEY_PRESS) {
+        emit activated();
+    }
+    return true;
+}
+
+std::vector<std::pair<quint8, quint16>> X11GlobalShortcut::grabs() const
+{
+    std::vector<quint16> variants{m_combination.modifiers};
+    if (m_combination.ignoredModifiers != 0) {
+        variants.push_back(m_combination.modifiers | m_combination.ignoredModifiers);
+    }
+    std::vector<std::pair<quint8, quint16>> result;
+    for (const quint8 keycode : m_combination.keycodes) {
+        for (const quint16 modifiers : variants) {
+            result.emplace_back(keycode, modifiers);
+        }
+    }
+    return result;
+}
+
+QString X11GlobalShortcut::grab(const QKeySequence &sequence)
+{
+    const QString text = sequence.toString(QKeySequence::NativeText);
+    if (!m_connection) {
+        return tr("%1 cannot be registered without an X11 display").arg(text);
+    }
+    if (sequence.count() != 1) {
+        return tr("%1 is not a single key with modifiers").arg(text);
+    }
+    const QKeyCombination combination = sequence[0];
+    const quint32 keysym = KeySymbols::fromQtKey(combination.key());
+    if (keysym == 0) {
+        return tr("%1 has no X11 key symbol").arg(text);
+    }
+
+    // Read afresh each time: the keyboard map may have changed since the last grab.
+    const std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(
+        xcb_key_symbols_alloc(m_connection));
+    Combination wanted;
+    if (const XcbPointer<xcb_keycode_t> keycodes{
+            xcb_key_symbols_get_keycode(symbols.get(), keysym)}) {
+        for (const xcb_keycode_t *keycode = keycodes.get(); *keycode != XCB_NO_SYMBOL; ++keycode) {
+            wanted.keycodes.push_back(*keycode);
+        }
+    }
+    if (wanted.keycodes.empty()) {
+        return tr("No key on this keyboard types %1").arg(text);
+    }
+    const ModifierMasks masks = modifierMasks(m_connection, symbols.get());
+    const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
+    wanted.modifiers = (modifiers & Qt::ShiftModifier ? XCB_MOD_MASK_SHIFT : 0) |
+                       (modifiers & Qt::ControlModifier ? XCB_MOD_MASK_CONTROL : 0) |
+                       (modifiers & Qt::AltModifier ? masks.alt : 0) |
+                       (modifiers & Qt::MetaModifier ? masks.super : 0);
+    wanted.ignoredModifiers = masks.numLock & ~wanted.modifiers;
+    m_combination = wanted;
+
+    // Checked requests, so that a refusal comes back here rather than to Qt's error handler;
+    // all of them go out before the first check, which makes it a single round trip.
+    std::vector<xcb_void_cookie_t> cookies;
+    for (const xcb_window_t root : rootWindows(m_connection)) {
+        for (const auto &[keycode, modifiers] : grabs()) {
+            cookies.push_back(xcb_grab_key_checked(m_connection, false, root, modifiers, keycode,
+                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        }
+    }
+    quint8 error = 0;
+    for (const xcb_void_cookie_t cookie : cookies) {
+        if (const XcbPointer<xcb_generic_error_t> reply{xcb_request_check(m_connection, cookie)}) {
+            error = error != 0 ? error : reply->error_code;
+        }
+    }
+    if (error == 0) {
+        return {};
+    }
+    // Ungrabbing touches only our own grabs, so the ones another client holds stay its own.
+    ungrab();
+    m_combination = {};
+    if (error == badAccess) {
+        return tr("%1 is already taken by another program").arg(text);
+    }
+    return tr("%1 could not be registered (X error %2)").arg(text).arg(error);
+}
+
+void X11GlobalShortcut::release()
+{
+    if (m_registered) {
+        ungrab();
+    }
+    m_registered = false;
+    m_combination = {};
+}
+
+void X11GlobalShortcut::ungrab()
+{
+    // Without the application the connection has gone, and the grabs with it.
+    if (!qGuiApp) {
+        return;
+    }
+    for (const xcb_window_t root : rootWindows(m_connection)) {
+        for (const auto &[keycode, modifiers] : grabs()) {
+            xcb_ungrab_key(m_connection, keycode, root, modifiers);
+        }
+    }
+    xcb_flush(m_connection);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "globalshortcut.h"
+
+#include <QAbstractNativeEventFilter>
+
+#include <utility>
+#include <vector>
+
+struct xcb_connection_t;
+
+// A global shortcut as a passive key grab on the root window, taken on Qt's own X connection so
+// that the key events come to this process, where a native event filter picks them out. The
+// grab is taken with and without NumLock, which the user has on or off rather than holds; with
+// Caps Lock on, or with any modifier the combination does not ask for, the key goes to the
+// focused window as usual.
+class X11GlobalShortcut : public GlobalShortcut, private QAbstractNativeEventFilter
+{
+    Q_OBJECT
+
+public:
+    // What a key event must carry to be the combination: one of the keys that type its keysym,
+    // and exactly its modifiers (X modifier bits) give or take the lock ones.
+    struct Combination
+    {
+        std::vector<quint8> keycodes;
+        quint16 modifiers = 0;
+        quint16 ignoredModifiers = 0;
+    };
+
+    // Needs the xcb platform; without it every setShortcut() fails.
+    explicit X11GlobalShortcut(QObject *parent = nullptr);
+    ~X11GlobalShortcut() override;
+
+    void setShortcut(const QKeySequence &sequence) override;
+    QKeySequence shortcut() const override;
+    bool isRegistered() const override;
+
+    static bool matches(const Combination &combination, quint8 keycode, quint16 state);
+
+private:
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    // The grabs to take: each key, with the modifiers alone and with NumLock added.
+    std::vector<std::pair<quint8, quint16>> grabs() const;
+    // Empty when the grab is taken, the reason otherwise.
+    QString grab(const QKeySequence &sequence);
+    void release();
+    void ungrab();
+
+    xcb_connection_t *m_connection = nullptr;
+    QKeySequence m_sequence;
+    Combination m_combination;
+    bool m_registered = false;
+};

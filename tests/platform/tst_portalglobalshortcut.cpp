@@ -1,0 +1,313 @@
+// The desktop portal's global shortcut, against a stand-in portal on a private session bus: no
+// real desktop is at hand here, so what is checked is our side of the conversation. The trigger
+// notation needs no bus at all.
+#include "portalglobalshortcut.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QKeySequence altSpace(Qt::AltModifier | Qt::Key_Space);
+const QString toggle = QStringLiteral("toggle");
+
+} // namespace
+
+// Just enough of xdg-desktop-portal's GlobalShortcuts: sessions, bindings and the requests
+// they answer through, with a chosen answer for one method.
+class FakePortal : public QDBusVirtualObject
+{
+    Q_OBJECT
+
+public:
+    explicit FakePortal(const QDBusConnection &bus)
+        : m_bus(bus)
+    {}
+
+    QString refusedMethod;
+    uint refusal = 0;
+    bool offersShortcuts = true;
+    QStringList sessions;
+    QStringList triggers;
+    QStringList closedSessions;
+
+    void activate(const QString &session, const QString &shortcutId)
+    {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(portalPath, shortcutsInterface, QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << shortcutId << qulonglong(0)
+               << QVariantMap();
+        m_bus.send(signal);
+    }
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        if (message.interface() == QLatin1String("org.freedesktop.portal.Session") &&
+            message.member() == QLatin1String("Close")) {
+            closedSessions << message.path();
+            m_bus.send(message.createReply());
+            emit sessionClosed();
+            return true;
+        }
+        if (!offersShortcuts || message.interface() != shortcutsInterface) {
+            return false;
+        }
+        const QVariantList arguments = message.arguments();
+        const QVariantMap options = qdbus_cast<QVariantMap>(arguments.last());
+        QString sender = message.service().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QString request = portalPath + QStringLiteral("/request/") + sender +
+                                QLatin1Char('/') +
+                                options.value(QStringLiteral("handle_token")).toString();
+        QVariantMap results;
+        // What the portal's introspection data gives; anything else it turns away.
+        const QString signature = message.signature();
+        if (message.member() == QLatin1String("CreateSession") &&
+            signature == QLatin1String("a{sv}")) {
+            const QString session =
+                portalPath + QStringLiteral("/session/") + sender + QLatin1Char('/') +
+                options.value(QStringLiteral("session_handle_token")).toString();
+            sessions << session;
+            results.insert(QStringLiteral("session_handle"), session);
+        } else if (message.member() == QLatin1String("BindShortcuts") &&
+                   signature == QLatin1String("oa(sa{sv})sa{sv}")) {
+            const QDBusArgument shortcuts = arguments.at(1).value<QDBusArgument>();
+            shortcuts.beginArray();
+            while (!shortcuts.atEnd()) {
+                QString id;
+                QVariantMap properties;
+                shortcuts.beginStructure();
+                shortcuts >> id >> properties;
+                shortcuts.endStructure();
+                if (id == toggle) {
+                    triggers << properties.value(QStringLiteral("preferred_trigger")).toString();
+                }
+            }
+            shortcuts.endArray();
+        } else {
+            return false;
+        }
+        m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        QDBusMessage response = QDBusMessage::createSignal(
+            request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        response << (message.member() == refusedMethod ? refusal : 0u) << results;
+        m_bus.send(response);
+        return true;
+    }
+
+signals:
+    void sessionClosed();
+
+private:
+    QDBusConnection m_bus;
+};
+
+class TestPortalGlobalShortcut : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void triggerText_data();
+    void triggerText();
+
+    void registersAndActivates();
+    void failuresAreReported_data();
+    void failuresAreReported();
+    void replacingClosesTheSession();
+
+private:
+    // Puts the stand-in portal on the bus under the portal's name, from a connection of its own.
+    void startPortal();
+
+    std::unique_ptr<FakePortal> m_portal;
+    std::unique_ptr<QDBusConnection> m_portalBus;
+};
+
+void TestPortalGlobalShortcut::init()
+{
+    if (QByteArray(QTest::currentTestFunction()) == "triggerText") {
+        return;
+    }
+    // Only on a bus of our own: the stand-in takes the real portal's name.
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP") &&
+        !qEnvironmentVariableIsSet("QUENZAL_TEST_KEYRING")) {
+        QSKIP(
+            "needs a private session bus: run under scripts/with-desktop or scripts/with-keyring");
+    }
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        QFAIL("a private session bus was promised, but there is none");
+    }
+}
+
+void TestPortalGlobalShortcut::cleanup()
+{
+    if (m_portalBus) {
+        m_portalBus->unregisterObject(portalPath, QDBusConnection::UnregisterTree);
+        m_portalBus->unregisterService(portalService);
+        QDBusConnection::disconnectFromBus(m_portalBus->name());
+        m_portalBus.reset();
+    }
+    m_portal.reset();
+}
+
+void TestPortalGlobalShortcut::triggerText_data()
+{
+    QTest::addColumn<QKeySequence>("sequence");
+    QTest::addColumn<QString>("trigger");
+
+    QTest::newRow("alt+space") << altSpace << QStringLiteral("ALT+space");
+    QTest::newRow("letters are lower case")
+        << QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_T)
+        << QStringLiteral("CTRL+SHIFT+t");
+    QTest::newRow("meta is the logo key")
+        << QKeySequence(Qt::MetaModifier | Qt::Key_F12) << QStringLiteral("LOGO+F12");
+    QTest::newRow("all four") << QKeySequence(Qt::ControlModifier | Qt::AltModifier |
+                                              Qt::ShiftModifier | Qt::MetaModifier | Qt::Key_1)
+                              << QStringLiteral("CTRL+ALT+SHIFT+LOGO+1");
+    QTest::newRow("punctuation by name")
+        << QKeySequence(Qt::AltModifier | Qt::Key_Comma) << QStringLiteral("ALT+comma");
+    QTest::newRow("keysym names") << QKeySequence(Qt::ControlModifier | Qt::Key_PageDown)
+                                  << QStringLiteral("CTRL+Next");
+    QTest::newRow("two keys") << QKeySequence(QStringLiteral("Ctrl+K, Ctrl+L")) << QString();
+    QTest::newRow("no name for it")
+        << QKeySequence(Qt::AltModifier | Qt::Key_VolumeUp) << QString();
+}
+
+void TestPortalGlobalShortcut::triggerText()
+{
+    QFETCH(QKeySequence, sequence);
+    QFETCH(QString, trigger);
+
+    QCOMPARE(PortalGlobalShortcut::triggerText(sequence), trigger);
+}
+
+void TestPortalGlobalShortcut::registersAndActivates()
+{
+    startPortal();
+    PortalGlobalShortcut shortcut;
+    QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
+    QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
+    shortcut.setShortcut(altSpace);
+    QVERIFY(registered.wait());
+    QCOMPARE(failed.count(), 0);
+    QVERIFY(shortcut.isRegistered());
+    QCOMPARE(m_portal->triggers, QStringList{QStringLiteral("ALT+space")});
+    QCOMPARE(m_portal->sessions.count(), 1);
+
+    // Only our shortcut in our session counts; the portal's signals arrive in order.
+    QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+    m_portal->activate(portalPath + QStringLiteral("/session/someone/else"), toggle);
+    m_portal->activate(m_portal->sessions.first(), QStringLiteral("other"));
+    m_portal->activate(m_portal->sessions.first(), toggle);
+    QVERIFY(activated.wait());
+    QCOMPARE(activated.count(), 1);
+}
+
+void TestPortalGlobalShortcut::failuresAreReported_data()
+{
+    // Where the portal stands: absent, present without global shortcuts, or answering a method
+    // with a refusal.
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("offersShortcuts");
+    QTest::addColumn<QString>("refusedMethod");
+    QTest::addColumn<uint>("refusal");
+    QTest::addColumn<QString>("reason");
+
+    const QString text = QStringLiteral("Alt+Space cannot be registered: ");
+    QTest::newRow("none running") << false << false << QString() << 0u
+                                  << text + "no desktop portal is running";
+    QTest::newRow("without global shortcuts")
+        << true << false << QString() << 0u
+        << text + "the desktop portal offers no global shortcuts";
+    QTest::newRow("session cancelled")
+        << true << true << QStringLiteral("CreateSession") << 1u
+        << QStringLiteral("Alt+Space was turned down on the desktop");
+    QTest::newRow("binding failed") << true << true << QStringLiteral("BindShortcuts") << 2u
+                                    << text + "the desktop portal failed";
+}
+
+void TestPortalGlobalShortcut::failuresAreReported()
+{
+    QFETCH(bool, running);
+    QFETCH(bool, offersShortcuts);
+    QFETCH(QString, refusedMethod);
+    QFETCH(uint, refusal);
+    QFETCH(QString, reason);
+
+    if (running) {
+        startPortal();
+        m_portal->offersShortcuts = offersShortcuts;
+        m_portal->refusedMethod = refusedMethod;
+        m_portal->refusal = refusal;
+    }
+    PortalGlobalShortcut shortcut;
+    QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
+    QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
+    shortcut.setShortcut(altSpace);
+    QVERIFY(failed.wait());
+    QCOMPARE(failed.first().at(0).toString(), reason);
+    QCOMPARE(registered.count(), 0);
+    QVERIFY(!shortcut.isRegistered());
+}
+
+void TestPortalGlobalShortcut::replacingClosesTheSession()
+{
+    startPortal();
+    PortalGlobalShortcut shortcut;
+    QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
+    shortcut.setShortcut(altSpace);
+    QVERIFY(registered.wait());
+    const QKeySequence ctrlAltK(Qt::ControlModifier | Qt::AltModifier | Qt::Key_K);
+    shortcut.setShortcut(ctrlAltK);
+    QVERIFY(!shortcut.isRegistered());
+    QVERIFY(registered.wait());
+    QCOMPARE(shortcut.shortcut(), ctrlAltK);
+    QCOMPARE(m_portal->triggers, (QStringList{"ALT+space", "CTRL+ALT+k"}));
+    QCOMPARE(m_portal->sessions.count(), 2);
+    QCOMPARE(m_portal->closedSessions, QStringList{m_portal->sessions.first()});
+
+    QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+    m_portal->activate(m_portal->sessions.first(), toggle);
+    m_portal->activate(m_portal->sessions.last(), toggle);
+    QVERIFY(activated.wait());
+    QCOMPARE(activated.count(), 1);
+
+    // An empty sequence gives the shortcut back and asks for nothing.
+    QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
+    QSignalSpy closed(m_portal.get(), &FakePortal::sessionClosed);
+    shortcut.setShortcut(QKeySequence());
+    QVERIFY(!shortcut.isRegistered());
+    QVERIFY(closed.wait());
+    QCOMPARE(m_portal->closedSessions, m_portal->sessions);
+    QCOMPARE(failed.count(), 0);
+}
+
+void TestPortalGlobalShortcut::startPortal()
+{
+    m_portalBus = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal")));
+    QVERIFY(m_portalBus->isConnected());
+    m_portal = std::make_unique<FakePortal>(*m_portalBus);
+    QVERIFY(
+        m_portalBus->registerVirtualObject(portalPath, m_portal.get(), QDBusConnection::SubPath));
+    QVERIFY(m_portalBus->registerService(portalService));
+}
+
+QTEST_MAIN(TestPortalGlobalShortcut)
+
+#include "tst_portalglobalshortcut.moc"
