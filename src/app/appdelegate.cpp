@@ -1,0 +1,249 @@
+#include "appdelegate.h"
+
+#include "appnotifier.h"
+#include "apptheme.h"
+#include "compositor.h"
+#include "globalshortcut.h"
+#include "menubaricon.h"
+#include "popovercontentview.h"
+#include "popovergeometry.h"
+#include "popoverwindow.h"
+#include "pressmonitor.h"
+#include "windowhints.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcShell, "quenzal.shell", QtInfoMsg)
+// Off unless asked for (QT_LOGGING_RULES="quenzal.timing.debug=true"): the benchmarks read it.
+Q_LOGGING_CATEGORY(lcTiming, "quenzal.timing", QtInfoMsg)
+
+qint64 monotonicMicroseconds()
+{
+    return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000;
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(QSettings &settings, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+{}
+
+AppDelegate::~AppDelegate()
+{
+    delete m_popover;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    applyStoredTheme();
+    setupStatusItem();
+    setupPopover();
+    setupGlobalHotkey();
+}
+
+void AppDelegate::applyStoredTheme()
+{
+    AppTheme::apply(AppTheme::storedScheme(m_settings));
+}
+
+void AppDelegate::setupStatusItem()
+{
+    // Drawn in the desktop's own text colour (taken before our palette replaced it), since
+    // the tray sits on the desktop's panel, not in our popover.
+    const QColor glyph = QGuiApplication::palette().color(QPalette::WindowText);
+    m_statusItem = new QSystemTrayIcon(MenuBarIcon::make(glyph), this);
+    m_statusItem->setToolTip(QStringLiteral("Parlora - Quenzal"));
+    connect(m_statusItem, &QSystemTrayIcon::activated, this, &AppDelegate::handleClick);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fprintf(stderr, "Parlora - Quenzal: no system tray yet; the icon appears as soon "
+                             "as the desktop offers one.\n");
+    }
+    m_statusItem->show();
+    qCDebug(lcShell) << "tray icon shown:" << m_statusItem->toolTip();
+}
+
+void AppDelegate::setupPopover()
+{
+    auto *content = new PopoverContentView;
+    m_popover = new PopoverWindow(content, Compositor::isActive());
+    connect(m_popover, &PopoverWindow::painted, this,
+            [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
+    m_popover->resize(PopoverGeometry::storedSize(m_settings));
+    connect(&AppNotifier::instance(), &AppNotifier::posted, this,
+            [this](const QString &name, const QVariantMap &userInfo) {
+                if (name == AppNotifier::popoverResizeRequested) {
+                    handlePopoverResize(userInfo);
+                }
+            });
+    m_pressMonitor = PressMonitor::create();
+    if (m_pressMonitor) {
+        connect(m_pressMonitor.get(), &PressMonitor::pressed, this, [this](const QPoint &at) {
+            const QRect icon = m_statusItem ? m_statusItem->geometry() : QRect();
+            if (PopoverGeometry::closesPopover(m_popover->frameGeometry(), m_popover->isVisible(),
+                                               at, icon)) {
+                QTimer::singleShot(0, this, &AppDelegate::closePopover);
+            }
+        });
+    } else {
+        // Where presses in other programs cannot be seen, losing the keyboard stands for them.
+        connect(m_popover, &PopoverWindow::deactivated, this, [this] {
+            if (m_popover->isVisible()) {
+                QTimer::singleShot(0, this, &AppDelegate::closePopover);
+            }
+        });
+    }
+}
+
+void AppDelegate::setupGlobalHotkey()
+{
+    m_shortcut = GlobalShortcut::create();
+    connect(m_shortcut.get(), &GlobalShortcut::activated, this, [this] {
+        qCDebug(lcTiming) << "shortcut" << monotonicMicroseconds();
+        QTimer::singleShot(0, this, &AppDelegate::togglePopover);
+    });
+    connect(m_shortcut.get(), &GlobalShortcut::failed, this, [](const QString &reason) {
+        std::fprintf(stderr, "Parlora - Quenzal: the global shortcut is not available: %s\n",
+                     qPrintable(reason));
+    });
+    const QVariant stored = m_settings.value(QStringLiteral("showShortcut"));
+    const QKeySequence sequence = stored.isValid() ? QKeySequence::fromString(stored.toString())
+                                                   : QKeySequence(Qt::AltModifier | Qt::Key_Space);
+    m_shortcut->setShortcut(sequence.isEmpty() ? QKeySequence(Qt::AltModifier | Qt::Key_Space)
+                                               : sequence);
+}
+
+void AppDelegate::handleClick(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        showContextMenu();
+        break;
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::Unknown:
+        togglePopover();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+    case QSystemTrayIcon::MiddleClick:
+        break;
+    }
+}
+
+void AppDelegate::togglePopover()
+{
+    if (!m_popover) {
+        return;
+    }
+    if (m_popover->isVisible()) {
+        closePopover();
+    } else {
+        showPopover();
+    }
+}
+
+void AppDelegate::showPopover()
+{
+    if (!m_popover || m_popover->isVisible()) {
+        return;
+    }
+    const QRect anchor = m_statusItem ? m_statusItem->geometry() : QRect();
+    const QPoint pointer = QCursor::pos();
+    QScreen *screen = QGuiApplication::screenAt(anchor.isValid() ? anchor.center() : pointer);
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    const QSize size = PopoverGeometry::storedSize(m_settings).boundedTo(available.size());
+    m_popover->resize(size);
+    m_popover->move(PopoverGeometry::placement(anchor, pointer, size, available).topLeft());
+    m_popover->winId(); // the native window must exist before it gets its hints
+    WindowHints::skipTaskbarAndPager(m_popover->windowHandle());
+    m_popover->show();
+    m_popover->raise();
+    m_popover->activateWindow();
+    stopClickOutsideMonitor();
+    startClickOutsideMonitor();
+    emit popoverShown();
+}
+
+void AppDelegate::closePopover()
+{
+    if (m_popover) {
+        m_popover->hide();
+    }
+    stopClickOutsideMonitor();
+}
+
+void AppDelegate::startClickOutsideMonitor()
+{
+    m_monitoring = m_pressMonitor && m_pressMonitor->start();
+}
+
+void AppDelegate::stopClickOutsideMonitor()
+{
+    if (m_monitoring) {
+        m_pressMonitor->stop();
+        m_monitoring = false;
+    }
+}
+
+QMenu *AppDelegate::makeContextMenu()
+{
+    auto *menu = new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto icon = [](const char *name) { return QIcon::fromTheme(QLatin1String(name)); };
+    menu->addAction(icon("window-new"), QStringLiteral("Open"), this, &AppDelegate::showPopover);
+    menu->addSeparator();
+    menu->addAction(icon("help-about"), QStringLiteral("About Parlora - Quenzal"), this,
+                    [this] { post(AppNotifier::showAbout); });
+    menu->addSeparator();
+    menu->addAction(icon("tools-report-bug"), QStringLiteral("Report a Problem"), this,
+                    [this] { post(AppNotifier::showReport); });
+    QAction *settings = menu->addAction(icon("preferences-system"), QStringLiteral("Settings"),
+                                        this, [this] { post(AppNotifier::showSettings); });
+    settings->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Comma));
+    menu->addSeparator();
+    QAction *quit =
+        menu->addAction(icon("application-exit"), QStringLiteral("Quit Parlora - Quenzal"), qApp,
+                        &QCoreApplication::quit, Qt::QueuedConnection);
+    quit->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
+    return menu;
+}
+
+void AppDelegate::showContextMenu()
+{
+    makeContextMenu()->popup(QCursor::pos());
+}
+
+void AppDelegate::post(const QString &name)
+{
+    showPopover();
+    qCDebug(lcShell) << "posting" << name;
+    AppNotifier::instance().post(name);
+}
+
+void AppDelegate::handlePopoverResize(const QVariantMap &userInfo)
+{
+    if (!m_popover) {
+        return;
+    }
+    const std::optional<QSize> size = PopoverGeometry::requestedSize(userInfo);
+    if (!size) {
+        return;
+    }
+    m_popover->resize(*size);
+    if (userInfo.value(QStringLiteral("final")).toBool()) {
+        PopoverGeometry::storeSize(m_settings, *size);
+    }
+}

@@ -1,0 +1,62 @@
+#include "popoverwindow.h"
+
+#include "popovercontentview.h"
+#include "visualeffectview.h"
+
+#include <QEvent>
+#include <QPainterPath>
+#include <QRegion>
+#include <QVBoxLayout>
+
+namespace {
+
+QPainterPath roundedShape(const QRectF &rect)
+{
+    QPainterPath path;
+    path.addRoundedRect(rect, PopoverWindow::cornerRadius, PopoverWindow::cornerRadius);
+    return path;
+}
+
+} // namespace
+
+PopoverWindow::PopoverWindow(PopoverContentView *content, bool translucent, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::NoDropShadowWindowHint)
+    , m_content(content)
+    , m_translucent(translucent)
+{
+    setWindowTitle(QStringLiteral("Parlora - Quenzal"));
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAttribute(Qt::WA_NoSystemBackground, translucent);
+    auto *backdrop = new VisualEffectView(this);
+    backdrop->setCornerRadius(cornerRadius);
+    auto *backdropLayout = new QVBoxLayout(backdrop);
+    backdropLayout->setContentsMargins(0, 0, 0, 0);
+    backdropLayout->addWidget(content);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(backdrop);
+}
+
+void PopoverWindow::paintEvent(QPaintEvent *)
+{
+    // The backdrop paints the window; its children follow in the same pass.
+    emit painted();
+}
+
+void PopoverWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_translucent) {
+        // Without a compositor the corners are cut out of the window itself.
+        setMask(QRegion(roundedShape(rect()).toFillPolygon().toPolygon()));
+    }
+}
+
+void PopoverWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        emit deactivated();
+    }
+}

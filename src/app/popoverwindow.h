@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class PopoverContentView;
+
+// The popover's own top-level window: frameless, with rounded corners, kept out of the
+// taskbar, the pager and the window switcher, above other windows, and never closed by the
+// window manager. Translucent where a compositor runs, opaque with the same corners elsewhere.
+class PopoverWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int cornerRadius = 16;
+
+    PopoverWindow(PopoverContentView *content, bool translucent, QWidget *parent = nullptr);
+
+    PopoverContentView *content() const { return m_content; }
+    bool isTranslucent() const { return m_translucent; }
+
+signals:
+    void deactivated();
+    // After every paint, so the time to the popover's first frame can be measured.
+    void painted();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    PopoverContentView *m_content;
+    bool m_translucent;
+};

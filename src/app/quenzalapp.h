@@ -1,0 +1,10 @@
+#pragma once
+
+// The program: one copy per user, a tray icon and its popover, no main window.
+class QuenzalApp
+{
+public:
+    // Exit status: 0 after Quit, and for a second copy that found the first one running;
+    // 1 when there is no desktop to run on.
+    static int run(int argc, char *argv[]);
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+#include <QString>
+
+class QSettings;
+
+// The two colour schemes of the app. The scheme is chosen once at start from the stored
+// "appTheme" ("dark" selects dark, anything else light) and set explicitly on the application,
+// so the app never follows the desktop's own scheme. Every view takes its colours from here.
+class AppTheme
+{
+public:
+    enum class Scheme { light, dark };
+
+    // The text colours and lines custom-painted views use, beside the QPalette roles.
+    struct Colors
+    {
+        QColor label;
+        QColor secondaryLabel;
+        QColor tertiaryLabel;
+        QColor placeholder;
+        QColor separator;
+        QColor accent; // the system blue
+        QColor window; // behind the popover's tint when nothing translucent is possible
+        QColor tint;   // laid over the popover's backdrop
+    };
+
+    static Scheme storedScheme(const QSettings &settings);
+    // Sets the Fusion style and the scheme's palette on the application.
+    static void apply(Scheme scheme);
+    static Scheme current();
+
+    static QPalette palette(Scheme scheme);
+    static const Colors &colors(Scheme scheme);
+    static const Colors &colors() { return colors(current()); }
+};
