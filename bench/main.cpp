@@ -1,11 +1,15 @@
 // The benchmarks of every layer in one program. Run with scripts/bench.
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // Widgets are measured too; without a desktop they paint offscreen.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

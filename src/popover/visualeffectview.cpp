@@ -1,0 +1,113 @@
+#include "visualeffectview.h"
+
+#include "apptheme.h"
+#include "windowhints.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWindow>
+
+VisualEffectView::VisualEffectView(QWidget *parent)
+    : QWidget(parent)
+{}
+
+void VisualEffectView::setCornerRadius(qreal radius)
+{
+    if (qFuzzyCompare(radius, m_cornerRadius)) {
+        return;
+    }
+    m_cornerRadius = radius;
+    requestBlur();
+    update();
+}
+
+bool VisualEffectView::showsDesktop() const
+{
+    return window()->testAttribute(Qt::WA_TranslucentBackground);
+}
+
+QPainterPath VisualEffectView::shape() const
+{
+    QPainterPath path;
+    if (m_cornerRadius > 0) {
+        path.addRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
+    } else {
+        path.addRect(QRectF(rect()));
+    }
+    return path;
+}
+
+void VisualEffectView::paintEvent(QPaintEvent *)
+{
+    // The scheme is read at every paint, so a change of scheme shows at the next one.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, m_cornerRadius > 0);
+    const AppTheme::Colors &colors = AppTheme::colors();
+    const QPainterPath path = shape();
+    if (!showsDesktop()) {
+        painter.fillPath(path, colors.window);
+    }
+    painter.fillPath(path, colors.tint);
+}
+
+void VisualEffectView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    requestBlur();
+}
+
+void VisualEffectView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    requestBlur();
+}
+
+void VisualEffectView::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    requestBlur();
+}
+
+void VisualEffectView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    switch (event->type()) {
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::StyleChange:
+        // AppTheme::apply changes the palette and the style along with the scheme.
+        update();
+        break;
+    default:
+        break;
+    }
+}
+
+bool VisualEffectView::isOutermost() const
+{
+    for (const QWidget *ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
+        if (qobject_cast<const VisualEffectView *>(ancestor)) {
+            return false;
+        }
+        if (ancestor->isWindow()) {
+            break;
+        }
+    }
+    return true;
+}
+
+void VisualEffectView::requestBlur()
+{
+    // A nested backdrop lies over the outer one's blur already; the window has one region.
+    if (!isVisible() || !showsDesktop() || !isOutermost()) {
+        return;
+    }
+    QWindow *handle = window()->windowHandle();
+    if (!handle) {
+        return;
+    }
+    const QPoint origin = mapTo(window(), QPoint(0, 0));
+    const QRegion region(shape().translated(origin).toFillPolygon().toPolygon());
+    WindowHints::requestBlurBehind(handle, true, region);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QWidget>
+
+// The popover's backdrop, laid behind its content: in a translucent window (one a compositor
+// shows), the desktop behind the window, blurred where KWin obliges, with the scheme's tint
+// over it; in an opaque one, the scheme's window colour with the tint over that. Usable behind
+// any content, as the parent of that content or a sibling below it; one nested in another lays
+// its tint over the outer one's.
+class VisualEffectView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit VisualEffectView(QWidget *parent = nullptr);
+
+    qreal cornerRadius() const { return m_cornerRadius; }
+    void setCornerRadius(qreal radius);
+
+    // Whether the desktop shows through: the window this backdrop is in is translucent.
+    bool showsDesktop() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    QPainterPath shape() const;
+    bool isOutermost() const;
+    void requestBlur();
+
+    qreal m_cornerRadius = 0;
+};
