@@ -76,7 +76,7 @@ void AppDelegate::setupStatusItem()
 
 void AppDelegate::setupPopover()
 {
-    auto *content = new PopoverContentView;
+    auto *content = new PopoverContentView(m_settings);
     m_popover = new PopoverWindow(content, Compositor::isActive());
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });

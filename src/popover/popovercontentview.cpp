@@ -1,100 +1,460 @@
 #include "popovercontentview.h"
 
+#include "actionicon.h"
 #include "appnotifier.h"
+#include "apptheme.h"
+#include "capsulebuttongroup.h"
+#include "dictation.h"
+#include "glyph.h"
+#include "languagepillsview.h"
+#include "noscrolltexteditor.h"
+#include "resizehandle.h"
+#include "settingsgearbutton.h"
+#include "swapbutton.h"
+#include "swapdivider.h"
+#include "translatebutton.h"
+#include "translationarea.h"
 #include "translatorviewmodel.h"
+#include "visualeffectview.h"
 
+#include <QClipboard>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStackedWidget>
+#include <QPainter>
+#include <QPointer>
+#include <QShortcut>
+#include <QStackedLayout>
+#include <QSvgRenderer>
 #include <QVBoxLayout>
 
-PopoverContentView::PopoverContentView(QWidget *parent)
-    : PopoverContentView(std::make_unique<TranslatorViewModel>(), parent)
+namespace {
+
+constexpr int barPadding = 16;
+constexpr int languageBarBottomPadding = 12;
+constexpr int bottomBarVerticalPadding = 12;
+constexpr int gearSpacing = 8;
+constexpr int bottomBarSpacing = 8;
+constexpr int placeholderTopInset = 8;
+constexpr qreal sourcePlaceholderOpacity = 0.6;
+constexpr int panelTitleSize = 15;
+
+bool writtenRightToLeft(const Language &language)
+{
+    return language.id == QLatin1String("ar");
+}
+
+QFont fontOf(const QWidget *widget, int pixelSize, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+void setTextColor(QWidget *widget, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+// Clears the clipboard, then puts `text` on it; an empty text leaves an empty string there.
+void copyToClipboard(const QString &text)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+}
+
+// The logo in one colour at the given opacity, fitted into a square; null when the artwork is
+// missing or unreadable.
+QPixmap renderLogo(const QString &path, int size, const QColor &color, qreal opacity, qreal ratio)
+{
+    QSvgRenderer renderer(path);
+    if (!renderer.isValid() || renderer.defaultSize().isEmpty()) {
+        return {};
+    }
+    const QSizeF fitted = QSizeF(renderer.defaultSize()).scaled(size, size, Qt::KeepAspectRatio);
+    QImage image((QSizeF(size, size) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(
+        &painter,
+        QRectF(QPointF((size - fitted.width()) / 2, (size - fitted.height()) / 2), fitted));
+    // Only the shape is kept: the mark takes the colour of the text around it.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    QColor tint = color;
+    tint.setAlphaF(float(tint.alphaF() * opacity));
+    painter.fillRect(QRectF(0, 0, size, size), tint);
+    painter.end();
+    return QPixmap::fromImage(image);
+}
+
+} // namespace
+
+PopoverContentView::PopoverContentView(QSettings &settings, QWidget *parent)
+    : PopoverContentView(std::make_unique<TranslatorViewModel>(), settings, Dictation::create(),
+                         parent)
 {}
 
 PopoverContentView::PopoverContentView(std::unique_ptr<TranslatorViewModel> viewModel,
+                                       QSettings &settings, std::unique_ptr<Dictation> dictation,
                                        QWidget *parent)
     : QWidget(parent)
     , m_viewModel(std::move(viewModel))
-    , m_stack(new QStackedWidget(this))
-    , m_editor(new QPlainTextEdit)
-    , m_translation(new QLabel)
-    , m_panelTitle(new QLabel)
+    , m_dictation(std::move(dictation))
+    , m_settings(settings)
 {
-    auto *translator = new QWidget;
-    auto *translatorLayout = new QVBoxLayout(translator);
-    m_editor->setFrameShape(QFrame::NoFrame);
-    m_editor->setPlaceholderText(m_viewModel->sourcePlaceholder());
-    m_translation->setWordWrap(true);
-    m_translation->setAlignment(Qt::AlignTop | Qt::AlignLeading);
-    m_translation->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_translation->setTextFormat(Qt::PlainText);
-    translatorLayout->addWidget(m_editor, 1);
-    translatorLayout->addWidget(m_translation, 1);
+    // The translator lies on a backdrop of its own, over the popover's: its tint shows twice.
+    m_translator = new VisualEffectView;
+    auto *column = new QVBoxLayout(m_translator);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(makeLanguageBar());
+    column->addWidget(makeTextRow(), 1);
+    column->addWidget(makeBottomBar());
 
-    auto *panel = new QWidget;
-    auto *panelLayout = new QVBoxLayout(panel);
-    auto *close = new QPushButton(tr("Close"));
-    panelLayout->addWidget(m_panelTitle);
-    panelLayout->addStretch();
-    panelLayout->addWidget(close, 0, Qt::AlignRight);
-    connect(close, &QPushButton::clicked, this, [this] { showPanel(Panel::none); });
+    m_panelHost = new QWidget;
+    auto *panelLayout = new QVBoxLayout(m_panelHost);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
 
-    m_stack->addWidget(translator);
-    m_stack->addWidget(panel);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_stack);
+    m_pages = new QStackedLayout(this);
+    m_pages->setContentsMargins(0, 0, 0, 0);
+    m_pages->addWidget(m_translator);
+    m_pages->addWidget(m_panelHost);
 
-    // The editor changes the model only when the texts differ, and the model the editor only
-    // when they differ, so the caret survives the round trip of the user's own typing.
-    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_editor->toPlainText() != m_viewModel->sourceText()) {
-            m_viewModel->setSourceText(m_editor->toPlainText());
-        }
-        syncEditorFromModel(); // a refused edit is taken back
-    });
-    connect(m_viewModel.get(), &TranslatorViewModel::sourceTextChanged, this,
-            &PopoverContentView::syncEditorFromModel);
-    connect(m_viewModel.get(), &TranslatorViewModel::sourceLanguageChanged, this,
-            [this] { m_editor->setPlaceholderText(m_viewModel->sourcePlaceholder()); });
-    for (auto signal :
-         {&TranslatorViewModel::translatedTextChanged, &TranslatorViewModel::errorMessageChanged}) {
-        connect(m_viewModel.get(), signal, this, &PopoverContentView::updateTranslationArea);
+    m_resizeHandle = new ResizeHandle(m_settings, this);
+    m_resizeHandle->raise();
+
+    // Ctrl+Return presses Translate from anywhere in the translator, the editor included; the
+    // keypad's Enter does the same.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *shortcut = new QShortcut(QKeySequence(Qt::ControlModifier | key), m_translator);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, &PopoverContentView::translateIfEnabled);
     }
-    connect(m_viewModel.get(), &TranslatorViewModel::isTranslatingChanged, this,
-            &PopoverContentView::updateTranslationArea);
-    connect(m_viewModel.get(), &TranslatorViewModel::sourceLanguageChanged, this,
-            &PopoverContentView::updateTranslationArea);
+
+    bindViewModel();
     connect(&AppNotifier::instance(), &AppNotifier::posted, this,
             &PopoverContentView::onNotification);
-    updateTranslationArea();
+    restyle();
 }
 
 PopoverContentView::~PopoverContentView() = default;
+
+QWidget *PopoverContentView::makeLanguageBar()
+{
+    m_languageBar = new QWidget;
+    auto *row = new QHBoxLayout(m_languageBar);
+    row->setContentsMargins(barPadding, barPadding, barPadding, languageBarBottomPadding);
+    row->setSpacing(0);
+    m_sourcePills = new LanguagePillsView(true);
+    m_targetPills = new LanguagePillsView(false);
+    m_gear = new SettingsGearButton;
+    row->addWidget(m_sourcePills);
+    row->addStretch(1);
+    row->addWidget(m_targetPills);
+    row->addSpacing(gearSpacing);
+    row->addWidget(m_gear);
+    connect(m_gear, &QAbstractButton::clicked, this, [this] { showPanel(Panel::settings); });
+
+    // Over the middle of the bar, under the pointer's notice.
+    m_logo = new QLabel(m_languageBar);
+    m_logo->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_logo->setFixedSize(logoSize, logoSize);
+    m_logo->lower();
+    m_languageBar->installEventFilter(this);
+    return m_languageBar;
+}
+
+QWidget *PopoverContentView::makeTextRow()
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *source = new QWidget;
+    source->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    auto *stack = new QGridLayout(source);
+    stack->setContentsMargins(0, 0, 0, 0);
+    m_editor = new NoScrollTextEditor;
+    m_editor->setHorizontalInset(NoScrollTextEditor::defaultHorizontalInset);
+    m_editor->setAccessibleName(QStringLiteral("Text to translate"));
+    m_sourcePlaceholder = new QLabel;
+    m_sourcePlaceholder->setTextFormat(Qt::PlainText);
+    m_sourcePlaceholder->setWordWrap(true);
+    m_sourcePlaceholder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_sourcePlaceholder->setContentsMargins(NoScrollTextEditor::defaultHorizontalInset,
+                                            placeholderTopInset,
+                                            NoScrollTextEditor::defaultHorizontalInset, 0);
+    stack->addWidget(m_editor, 0, 0);
+    stack->addWidget(m_sourcePlaceholder, 0, 0, Qt::AlignTop);
+    m_sourcePlaceholder->raise();
+
+    m_divider = new SwapDivider;
+    m_translationArea = new TranslationArea;
+    layout->addWidget(source, 1);
+    layout->addWidget(m_divider);
+    layout->addWidget(m_translationArea, 1);
+    return row;
+}
+
+QWidget *PopoverContentView::makeBottomBar()
+{
+    m_bottomBar = new QWidget;
+    auto *row = new QHBoxLayout(m_bottomBar);
+    row->setContentsMargins(0, bottomBarVerticalPadding, 0, bottomBarVerticalPadding);
+    row->setSpacing(0);
+
+    auto *left = new QHBoxLayout;
+    left->setContentsMargins(barPadding, 0, 0, 0);
+    left->setSpacing(bottomBarSpacing);
+    auto *sourceGroup = new CapsuleButtonGroup;
+    m_copySource = new ActionIcon(QStringLiteral("copy"), QStringLiteral("Copy source"));
+    m_microphone = new ActionIcon(QStringLiteral("microphone"), QStringLiteral("Microphone"));
+    m_clear = new ActionIcon(QStringLiteral("clear"), QStringLiteral("Clear"));
+    sourceGroup->addWidget(m_copySource);
+    sourceGroup->addWidget(m_microphone);
+    sourceGroup->addWidget(m_clear);
+    m_translateButton = new TranslateButton;
+    left->addWidget(sourceGroup, 0, Qt::AlignVCenter);
+    left->addStretch(1);
+    left->addWidget(m_translateButton, 0, Qt::AlignVCenter);
+
+    auto *right = new QHBoxLayout;
+    right->setContentsMargins(0, 0, barPadding, 0);
+    auto *translationGroup = new CapsuleButtonGroup;
+    m_copyTranslation = new ActionIcon(QStringLiteral("copy"), QStringLiteral("Copy translation"));
+    m_speak = new ActionIcon(QStringLiteral("speak"), QStringLiteral("Speak"));
+    translationGroup->addWidget(m_copyTranslation);
+    translationGroup->addWidget(m_speak);
+    right->addStretch(1);
+    right->addWidget(translationGroup, 0, Qt::AlignVCenter);
+
+    // Under the source and the translation columns, the divider's width between them.
+    row->addLayout(left, 1);
+    row->addSpacing(SwapDivider::width);
+    row->addLayout(right, 1);
+
+    // The button's shadow reaches beyond it, onto the bar.
+    m_bottomBar->installEventFilter(this);
+    connect(m_translateButton, &TranslateButton::shadowChanged, m_bottomBar,
+            qOverload<const QRect &>(&QWidget::update));
+    return m_bottomBar;
+}
+
+void PopoverContentView::bindViewModel()
+{
+    TranslatorViewModel *vm = m_viewModel.get();
+
+    // Both ways: the editor offers each edit, the model's answer (the text, or the old one
+    // when it refuses) comes back; equal texts leave the editor, caret and all, untouched.
+    connect(m_editor, &NoScrollTextEditor::textEdited, vm, &TranslatorViewModel::setSourceText);
+    connect(vm, &TranslatorViewModel::sourceTextChanged, m_editor, &NoScrollTextEditor::setText);
+    connect(vm, &TranslatorViewModel::sourceTextChanged, this, [this] {
+        updateSourceSide();
+        updateTranslateButton();
+    });
+    m_editor->setText(vm->sourceText());
+
+    // The pills' answers must arrive while the choice is being announced (a direct call), so
+    // the capsule knows to slide.
+    const auto syncSourcePills = [this, vm] {
+        m_sourcePills->setLanguages(vm->sourcePillLanguages(), vm->sourceMoreLanguages());
+    };
+    const auto syncTargetPills = [this, vm] {
+        m_targetPills->setLanguages(vm->targetPillLanguages(), vm->targetMoreLanguages());
+    };
+    connect(vm, &TranslatorViewModel::recentSourceLanguagesChanged, this, syncSourcePills);
+    connect(vm, &TranslatorViewModel::recentTargetLanguagesChanged, this, syncTargetPills);
+    connect(vm, &TranslatorViewModel::sourceLanguageChanged, this, [this](const Language &l) {
+        m_sourcePills->setSelected(l);
+        updateSourceSide();
+        updateTranslationArea();
+    });
+    connect(vm, &TranslatorViewModel::targetLanguageChanged, this, [this](const Language &l) {
+        m_targetPills->setSelected(l);
+        updateTranslationArea();
+    });
+    connect(m_sourcePills, &LanguagePillsView::languageChosen, vm,
+            &TranslatorViewModel::setSourceLanguage, Qt::DirectConnection);
+    connect(m_targetPills, &LanguagePillsView::languageChosen, vm,
+            &TranslatorViewModel::setTargetLanguage, Qt::DirectConnection);
+    syncSourcePills();
+    syncTargetPills();
+    m_sourcePills->setSelected(vm->sourceLanguage());
+    m_targetPills->setSelected(vm->targetLanguage());
+
+    for (auto signal :
+         {&TranslatorViewModel::translatedTextChanged, &TranslatorViewModel::errorMessageChanged}) {
+        connect(vm, signal, this, &PopoverContentView::updateTranslationArea);
+    }
+    connect(vm, &TranslatorViewModel::isTranslatingChanged, this, [this] {
+        updateTranslationArea();
+        updateTranslateButton();
+    });
+    connect(vm, &TranslatorViewModel::isSpeakingChanged, this,
+            &PopoverContentView::updateSpeakButton);
+
+    connect(m_divider->swapButton(), &QAbstractButton::clicked, vm,
+            &TranslatorViewModel::swapLanguages);
+    connect(m_translateButton, &QAbstractButton::clicked, vm, &TranslatorViewModel::translate);
+    connect(m_copySource, &QAbstractButton::clicked, this,
+            [vm] { copyToClipboard(vm->sourceText()); });
+    connect(m_copyTranslation, &QAbstractButton::clicked, this,
+            [vm] { copyToClipboard(vm->translatedText()); });
+    connect(m_clear, &QAbstractButton::clicked, vm, &TranslatorViewModel::clear);
+    connect(m_speak, &QAbstractButton::clicked, vm, &TranslatorViewModel::toggleSpeech);
+
+    if (m_dictation) {
+        connect(m_microphone, &QAbstractButton::clicked, this, [this] {
+            if (m_dictation->isListening()) {
+                m_dictation->stop();
+            } else {
+                m_editor->setFocus();
+                m_dictation->start();
+            }
+        });
+        connect(m_dictation.get(), &Dictation::availableChanged, this,
+                &PopoverContentView::updateMicrophone);
+        connect(m_dictation.get(), &Dictation::listeningChanged, this,
+                &PopoverContentView::updateMicrophone);
+        // Heard words go in at the caret, as typing would put them.
+        connect(m_dictation.get(), &Dictation::recognized, m_editor,
+                &NoScrollTextEditor::insertPlainText);
+    }
+
+    updateSourceSide();
+    updateTranslationArea();
+    updateTranslateButton();
+    updateSpeakButton();
+    updateMicrophone();
+}
+
+void PopoverContentView::updateSourceSide()
+{
+    const bool rightToLeft = writtenRightToLeft(m_viewModel->sourceLanguage());
+    m_editor->setRightToLeft(rightToLeft);
+    m_sourcePlaceholder->setText(m_viewModel->sourcePlaceholder());
+    m_sourcePlaceholder->setAlignment(Qt::AlignTop | Qt::AlignAbsolute |
+                                      (rightToLeft ? Qt::AlignRight : Qt::AlignLeft));
+    m_sourcePlaceholder->setVisible(m_viewModel->sourceText().isEmpty());
+}
+
+void PopoverContentView::updateTranslationArea()
+{
+    m_translationArea->setContent({
+        .isTranslating = m_viewModel->isTranslating(),
+        .errorMessage = m_viewModel->errorMessage(),
+        .translatedText = m_viewModel->translatedText(),
+        .placeholder = m_viewModel->targetPlaceholder(),
+        .rightToLeft = writtenRightToLeft(m_viewModel->targetLanguage()),
+    });
+}
+
+void PopoverContentView::updateTranslateButton()
+{
+    const bool empty = m_viewModel->sourceText().isEmpty();
+    m_translateButton->setDimmed(empty);
+    m_translateButton->setEnabled(!empty && !m_viewModel->isTranslating());
+}
+
+void PopoverContentView::updateSpeakButton()
+{
+    const bool speaking = m_viewModel->isSpeaking();
+    m_speak->setGlyph(speaking ? QStringLiteral("stop") : QStringLiteral("speak"));
+    m_speak->setToolTip(speaking ? QStringLiteral("Stop speaking") : QStringLiteral("Speak"));
+}
+
+void PopoverContentView::updateMicrophone()
+{
+    const bool available = m_dictation && m_dictation->isAvailable();
+    m_microphone->setEnabled(available);
+    m_microphone->setActive(available && m_dictation->isListening());
+    m_microphone->setToolTip(available ? QStringLiteral("Microphone")
+                                       : QStringLiteral("Microphone (dictation is not available)"));
+}
+
+void PopoverContentView::translateIfEnabled()
+{
+    if (m_translateButton->isEnabled()) {
+        m_translateButton->click();
+    }
+}
+
+void PopoverContentView::setPanelFactory(PanelFactory factory)
+{
+    m_panelFactory = std::move(factory);
+}
 
 void PopoverContentView::showPanel(Panel panel)
 {
     if (panel == m_panel) {
         return;
     }
+    if (m_panelWidget) {
+        m_panelWidget->hide();
+        m_panelWidget->deleteLater();
+        m_panelWidget = nullptr;
+    }
     m_panel = panel;
+    if (panel == Panel::none) {
+        m_pages->setCurrentWidget(m_translator);
+        m_editor->setFocus();
+    } else {
+        // A panel closes itself only while it is the one shown: a late close of one that was
+        // replaced meanwhile changes nothing.
+        const QPointer<PopoverContentView> self(this);
+        auto close = [self, panel] {
+            if (self && self->m_panel == panel) {
+                self->showPanel(Panel::none);
+            }
+        };
+        m_panelWidget =
+            m_panelFactory ? m_panelFactory(panel, close) : makeFallbackPanel(panel, close);
+        m_panelHost->layout()->addWidget(m_panelWidget);
+        m_panelWidget->show(); // the host may be showing already
+        m_pages->setCurrentWidget(m_panelHost);
+    }
+    m_resizeHandle->setVisible(panel == Panel::none);
+    emit panelChanged(panel);
+}
+
+QWidget *PopoverContentView::makeFallbackPanel(Panel panel, std::function<void()> close)
+{
+    auto *widget = new QWidget;
+    auto *column = new QVBoxLayout(widget);
+    column->setContentsMargins(20, 20, 20, 20);
+    auto *header = new QHBoxLayout;
+    auto *title = new QLabel;
+    title->setFont(fontOf(this, panelTitleSize, QFont::DemiBold));
     switch (panel) {
     case Panel::settings:
-        m_panelTitle->setText(tr("Settings"));
+        title->setText(QStringLiteral("Settings"));
         break;
     case Panel::report:
-        m_panelTitle->setText(tr("Report a Problem"));
+        title->setText(QStringLiteral("Report a Problem"));
         break;
     case Panel::about:
-        m_panelTitle->setText(tr("About Parlora - Quenzal"));
+        title->setText(QStringLiteral("About"));
         break;
     case Panel::none:
         break;
     }
-    m_stack->setCurrentIndex(panel == Panel::none ? 0 : 1);
-    emit panelChanged(panel);
+    auto *closeButton = new ActionIcon(QStringLiteral("clear"), QStringLiteral("Close"));
+    connect(closeButton, &QAbstractButton::clicked, widget, std::move(close));
+    header->addWidget(title);
+    header->addStretch(1);
+    header->addWidget(closeButton);
+    column->addLayout(header);
+    column->addStretch(1);
+    return widget;
 }
 
 void PopoverContentView::onNotification(const QString &name)
@@ -108,24 +468,75 @@ void PopoverContentView::onNotification(const QString &name)
     }
 }
 
-void PopoverContentView::syncEditorFromModel()
+bool PopoverContentView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_editor->toPlainText() != m_viewModel->sourceText()) {
-        m_editor->setPlainText(m_viewModel->sourceText());
-        m_editor->moveCursor(QTextCursor::End);
+    if (watched == m_languageBar && event->type() == QEvent::Resize) {
+        placeLogo();
+    } else if (watched == m_bottomBar && event->type() == QEvent::Paint) {
+        // Under the bar's children, which paint after this.
+        QPainter painter(m_bottomBar);
+        painter.setRenderHint(QPainter::Antialiasing);
+        m_translateButton->paintShadow(painter);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PopoverContentView::placeLogo()
+{
+    const QRect bar = m_languageBar->rect();
+    // Centred on the pills' row, which is the bar without its paddings.
+    const QRect row = bar.adjusted(barPadding, barPadding, -barPadding, -languageBarBottomPadding);
+    m_logo->move(row.center().x() - logoSize / 2 + 1, row.center().y() - logoSize / 2 + 1);
+}
+
+void PopoverContentView::placeResizeHandle()
+{
+    const int size = ResizeHandle::hitSize;
+    m_resizeHandle->setGeometry(width() - resizeHandlePadding - size,
+                                height() - resizeHandlePadding - size, size, size);
+}
+
+void PopoverContentView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeResizeHandle();
+}
+
+void PopoverContentView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The popover opens ready for typing.
+    if (m_panel == Panel::none) {
+        m_editor->setFocus();
     }
 }
 
-void PopoverContentView::updateTranslationArea()
+void PopoverContentView::changeEvent(QEvent *event)
 {
-    if (m_viewModel->isTranslating()) {
-        m_translation->setText(tr("Translating..."));
-    } else if (!m_viewModel->errorMessage().isEmpty()) {
-        m_translation->setText(tr("Translation failed") + QLatin1Char('\n') +
-                               m_viewModel->errorMessage());
-    } else if (m_viewModel->translatedText().isEmpty()) {
-        m_translation->setText(m_viewModel->targetPlaceholder());
-    } else {
-        m_translation->setText(m_viewModel->translatedText());
+    QWidget::changeEvent(event);
+    // AppTheme::apply sets a new style and the scheme's palette together; whichever news
+    // arrives, the colours are taken from the scheme again.
+    switch (event->type()) {
+    case QEvent::StyleChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::PaletteChange:
+        restyle();
+        break;
+    default:
+        break;
     }
+}
+
+void PopoverContentView::restyle()
+{
+    const AppTheme::Colors &colors = AppTheme::colors();
+    m_editor->setFont(fontOf(this, textSize));
+    m_sourcePlaceholder->setFont(fontOf(this, textSize));
+    QColor placeholder = colors.placeholder;
+    placeholder.setAlphaF(float(placeholder.alphaF() * sourcePlaceholderOpacity));
+    setTextColor(m_sourcePlaceholder, placeholder);
+    const QPixmap logo =
+        renderLogo(logoPath, logoSize, colors.label, logoOpacity, devicePixelRatioF());
+    m_logo->setPixmap(logo);
+    m_logo->setVisible(!logo.isNull());
 }

@@ -260,9 +260,9 @@ private slots:
         QVERIFY(popover);
         saveScreenshot(*popover);
 
-        // Presses inside leave the popover open: one into the editor (the upper half), then
-        // three into the translation below it, which select the line shown there.
-        QVERIFY(click(relative(popover->frame, 0.5, 0.25)));
+        // Presses inside leave the popover open: one into the editor (the left half), then
+        // three into the translation beside it, which select the line shown there.
+        QVERIFY(click(relative(popover->frame, 0.25, 0.3)));
         QVERIFY(typeText(source));
         QVERIFY2(QTest::qWaitFor([this] { return !m_server->requests().isEmpty(); }, patience),
                  "no translation request reached the server");
@@ -276,7 +276,7 @@ private slots:
         const auto selected = [&] { return clipboard->text(QClipboard::Selection) == answer; };
         const bool shown = QTest::qWaitFor(
             [&] {
-                return click(relative(popover->frame, 0.5, 0.75), 1, 3) &&
+                return click(relative(popover->frame, 0.6, 0.19), 1, 3) &&
                        QTest::qWaitFor(selected, 500);
             },
             patience);
