@@ -47,6 +47,9 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    // The tray sits on the desktop's panel, not in our popover: its glyph takes the desktop's
+    // text colour, read before our palette replaces the desktop's.
+    m_desktopTextColor = QGuiApplication::palette().color(QPalette::WindowText);
     applyStoredTheme();
     setupStatusItem();
     setupPopover();
@@ -60,10 +63,7 @@ void AppDelegate::applyStoredTheme()
 
 void AppDelegate::setupStatusItem()
 {
-    // Drawn in the desktop's own text colour (taken before our palette replaced it), since
-    // the tray sits on the desktop's panel, not in our popover.
-    const QColor glyph = QGuiApplication::palette().color(QPalette::WindowText);
-    m_statusItem = new QSystemTrayIcon(MenuBarIcon::make(glyph), this);
+    m_statusItem = new QSystemTrayIcon(MenuBarIcon::make(m_desktopTextColor), this);
     m_statusItem->setToolTip(QStringLiteral("Parlora - Quenzal"));
     connect(m_statusItem, &QSystemTrayIcon::activated, this, &AppDelegate::handleClick);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -71,6 +71,9 @@ void AppDelegate::setupStatusItem()
                              "as the desktop offers one.\n");
     }
     m_statusItem->show();
+    // Hands the dock request to the tray now rather than when the event loop starts: building
+    // the popover takes several milliseconds, and the icon need not wait for it.
+    QGuiApplication::sync();
     qCDebug(lcShell) << "tray icon shown:" << m_statusItem->toolTip();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -60,4 +61,5 @@ private:
     std::unique_ptr<PressMonitor> m_pressMonitor;
     std::unique_ptr<GlobalShortcut> m_shortcut;
     bool m_monitoring = false;
+    QColor m_desktopTextColor;
 };

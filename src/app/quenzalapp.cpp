@@ -49,11 +49,12 @@ int QuenzalApp::run(int argc, char *argv[])
     QApplication::setApplicationVersion(Deployment::version());
     QApplication::setDesktopFileName(Deployment::appId());
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quenzal.svg")));
 
     QSettings settings;
     AppDelegate delegate(settings);
     delegate.applicationDidFinishLaunching();
+    // Only after the tray icon: the SVG icon engine it loads would hold the icon back.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quenzal.svg")));
     const int status = QApplication::exec();
     // A translation stored just before Quit must reach the disk.
     TranslationCache::shared().waitForPendingWrites();

@@ -21,8 +21,11 @@ class TestAppDelegate : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { m_desktopPalette = QApplication::palette(); }
+
     void init()
     {
+        QApplication::setPalette(m_desktopPalette);
         m_delegate.reset();
         m_settings.reset();
         m_home.reset();
@@ -53,6 +56,25 @@ private slots:
         QCOMPARE(QApplication::palette().color(QPalette::Window),
                  AppTheme::palette(scheme).color(QPalette::Window));
         QCOMPARE(QApplication::style()->name(), "fusion");
+
+        // The tray glyph stays in the desktop's text colour whatever our scheme.
+        const QImage glyph = m_delegate->statusItem()
+                                 ->icon()
+                                 .pixmap(QSize(18, 18), 1.0)
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_ARGB32);
+        const QColor desktopText = m_desktopPalette.color(QPalette::WindowText);
+        int inked = 0;
+        for (int y = 0; y < glyph.height(); ++y) {
+            for (int x = 0; x < glyph.width(); ++x) {
+                const QColor pixel = glyph.pixelColor(x, y);
+                if (pixel.alpha() == 255) {
+                    ++inked;
+                    QCOMPARE(pixel.rgb(), desktopText.rgb());
+                }
+            }
+        }
+        QVERIFY(inked > 0);
     }
 
     void contextMenuEntries()
@@ -192,6 +214,7 @@ private:
         m_delegate->applicationDidFinishLaunching();
     }
 
+    QPalette m_desktopPalette;
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<AppDelegate> m_delegate;
