@@ -1,44 +1,21 @@
 // Micro benchmarks of the translator's state: the keystroke path, the pills, and a cached
 // translation reaching the screen.
 #include "benchtext.h"
-#include "deepseekservice.h"
-#include "languagedetector.h"
-#include "translationcache.h"
-#include "translationservice.h"
-#include "translatorviewmodel.h"
-
-#include <QSettings>
-#include <QTemporaryDir>
+#include "benchtranslator.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-using namespace std::chrono_literals;
-
-struct Translator
-{
-    QTemporaryDir dir;
-    TranslationCache cache{dir.path(), [](const QString &) {}};
-    DeepSeekService deepSeek{QUrl("http://127.0.0.1:9/"),
-                             []() -> QCoro::Task<QString> { co_return QString(); }};
-    TranslationService service{cache, deepSeek};
-    QSettings settings{dir.path() + "/settings.ini", QSettings::IniFormat};
-    TranslatorViewModel viewModel{service, settings, std::make_unique<LanguageDetector>(),
-                                  [] { return nullptr; }};
-
-    Translator() { viewModel.setDebounceInterval(1h); }
-};
-
 // One accepted edit with the source on "auto": length check, detection, debounce restart.
 void keystroke(benchmark::State &state)
 {
-    Translator translator;
+    BenchTranslator translator;
     const QString text = textOfLength(int(state.range(0)));
     const QString texts[] = {text, text.chopped(1)};
     int i = 0;
     for (auto _ : state) {
-        translator.viewModel.setSourceText(texts[i++ % 2]);
+        translator.viewModel->setSourceText(texts[i++ % 2]);
     }
 }
 BENCHMARK(keystroke)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
@@ -46,16 +23,16 @@ BENCHMARK(keystroke)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
 // The same with 5000 characters of two UTF-16 units each, so that they have to be counted.
 void keystrokeCountingCharacters(benchmark::State &state)
 {
-    Translator translator;
+    BenchTranslator translator;
     const QString text = textOfLength(5000)
                              .replace(QLatin1Char('e'), QStringLiteral("e\u0301"))
                              .replace(QLatin1Char('a'), QStringLiteral("a\u0308"));
     const QString texts[] = {text, text.chopped(1)};
     int i = 0;
     for (auto _ : state) {
-        translator.viewModel.setSourceText(texts[i++ % 2]);
+        translator.viewModel->setSourceText(texts[i++ % 2]);
     }
-    if (translator.viewModel.sourceText().size() <= TranslatorViewModel::maxSourceLength) {
+    if (translator.viewModel->sourceText().size() <= TranslatorViewModel::maxSourceLength) {
         state.SkipWithError("the text did not need counting");
     }
 }
@@ -63,18 +40,18 @@ BENCHMARK(keystrokeCountingCharacters)->Unit(benchmark::kMicrosecond);
 
 void sourcePills(benchmark::State &state)
 {
-    Translator translator;
+    BenchTranslator translator;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(translator.viewModel.sourcePillLanguages());
+        benchmark::DoNotOptimize(translator.viewModel->sourcePillLanguages());
     }
 }
 BENCHMARK(sourcePills)->Unit(benchmark::kMicrosecond);
 
 void targetMoreLanguages(benchmark::State &state)
 {
-    Translator translator;
+    BenchTranslator translator;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(translator.viewModel.targetMoreLanguages());
+        benchmark::DoNotOptimize(translator.viewModel->targetMoreLanguages());
     }
 }
 BENCHMARK(targetMoreLanguages)->Unit(benchmark::kMicrosecond);
@@ -82,7 +59,7 @@ BENCHMARK(targetMoreLanguages)->Unit(benchmark::kMicrosecond);
 // translate() for a text whose translation is cached, until translatedText holds it.
 void cachedTranslationShown(benchmark::State &state)
 {
-    Translator translator;
+    BenchTranslator translator;
     const Language de = *Language::find(Language::targetLanguages(), u"de");
     const Language fr = *Language::find(Language::targetLanguages(), u"fr");
     const QString texts[] = {textOfLength(200), textOfLength(300)};
@@ -90,16 +67,16 @@ void cachedTranslationShown(benchmark::State &state)
         translator.cache.set(TranslationService::cacheKey(text, de, fr, TranslationStyle::standard),
                              text.left(20));
     }
-    translator.viewModel.setSourceLanguage(de);
-    translator.viewModel.setTargetLanguage(fr);
+    translator.viewModel->setSourceLanguage(de);
+    translator.viewModel->setTargetLanguage(fr);
     int i = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const QString &text = texts[i++ % 2];
-        translator.viewModel.setSourceText(text);
+        translator.viewModel->setSourceText(text);
         state.ResumeTiming();
-        translator.viewModel.translate();
-        if (translator.viewModel.translatedText() != text.left(20)) {
+        translator.viewModel->translate();
+        if (translator.viewModel->translatedText() != text.left(20)) {
             state.SkipWithError("the translation did not arrive at once");
             break;
         }

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QTimer>
 
 #include <cstdio>
@@ -84,6 +85,10 @@ void AppDelegate::setupPopover()
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
     m_popover->resize(PopoverGeometry::storedSize(m_settings));
+    // Escape puts the popover away, as it does any transient window.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_popover);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &AppDelegate::closePopover);
     connect(&AppNotifier::instance(), &AppNotifier::posted, this,
             [this](const QString &name, const QVariantMap &userInfo) {
                 if (name == AppNotifier::popoverResizeRequested) {

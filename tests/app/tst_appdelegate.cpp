@@ -3,6 +3,7 @@
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "menubaricon.h"
+#include "noscrolltexteditor.h"
 #include "popovercontentview.h"
 #include "popoverwindow.h"
 #include "testhome.h"
@@ -151,6 +152,12 @@ private slots:
         m_delegate->popover()->content()->viewModel().setSourceText("Hallo");
         m_delegate->closePopover();
         m_delegate->showPopover();
+        QCOMPARE(m_delegate->popover()->content()->viewModel().sourceText(), "Hallo");
+
+        // Escape typed into the editor puts the popover away too.
+        QVERIFY(QTest::qWaitForWindowActive(m_delegate->popover()));
+        QTest::keyClick(m_delegate->popover()->content()->editor(), Qt::Key_Escape);
+        QVERIFY(!m_delegate->popover()->isVisible());
         QCOMPARE(m_delegate->popover()->content()->viewModel().sourceText(), "Hallo");
     }
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "deepseekservice.h"
+#include "languagedetector.h"
+#include "translationcache.h"
+#include "translationservice.h"
+#include "translatorviewmodel.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+// A view model over a cache in a temporary folder, CLD2 for detection and a DeepSeek that is
+// never reached: translations start only when a benchmark asks for one.
+struct BenchTranslator
+{
+    QTemporaryDir dir;
+    TranslationCache cache{dir.path(), [](const QString &) {}};
+    DeepSeekService deepSeek{QUrl("http://127.0.0.1:9/"),
+                             []() -> QCoro::Task<QString> { co_return QString(); }};
+    TranslationService service{cache, deepSeek};
+    QSettings settings{dir.path() + "/settings.ini", QSettings::IniFormat};
+    std::unique_ptr<TranslatorViewModel> viewModel = std::make_unique<TranslatorViewModel>(
+        service, settings, std::make_unique<LanguageDetector>(), [] { return nullptr; });
+
+    BenchTranslator() { viewModel->setDebounceInterval(std::chrono::hours(1)); }
+};
