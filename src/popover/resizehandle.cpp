@@ -2,6 +2,7 @@
 
 #include "appnotifier.h"
 #include "apptheme.h"
+#include "cursormodifier.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -38,7 +39,7 @@ ResizeHandle::ResizeHandle(QSettings &settings, QWidget *parent)
 {
     // Only the stroke is painted: whatever lies below shows through the rest.
     setFixedSize(hitSize, hitSize);
-    setCursor(Qt::PointingHandCursor);
+    new CursorModifier(this, Qt::PointingHandCursor);
 }
 
 QSizeF ResizeHandle::storedSize(const QSettings &settings)

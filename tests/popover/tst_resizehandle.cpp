@@ -72,7 +72,13 @@ private slots:
     void shape()
     {
         QCOMPARE(m_handle->size(), QSize(32, 32));
+        // The pointing hand while the pointer is over the handle, the arrow again after.
+        QEvent enter(QEvent::Enter);
+        QCoreApplication::sendEvent(m_handle.get(), &enter);
         QCOMPARE(m_handle->cursor().shape(), Qt::PointingHandCursor);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(m_handle.get(), &leave);
+        QCOMPARE(m_handle->cursor().shape(), Qt::ArrowCursor);
         QVERIFY(!m_handle->autoFillBackground());
     }
 
