@@ -12,6 +12,8 @@ QString DeepSeekError::description() const
     case invalidApiKey:
         return QStringLiteral(
             "The DeepSeek API key contains line breaks, control or non-ASCII characters");
+    case missingApiKey:
+        return QStringLiteral("Add your DeepSeek API key in Settings.");
     }
     Q_UNREACHABLE();
 }

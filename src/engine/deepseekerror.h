@@ -11,6 +11,7 @@ public:
         invalidResponse, // the body is not JSON of the expected shape (or is absurdly large)
         emptyResult,     // the answer is empty after trimming
         invalidApiKey,   // the stored key cannot be put into a header line; nothing was sent
+        missingApiKey,   // refused (401) while there was no key at all to send
     };
 
     explicit DeepSeekError(Code code)

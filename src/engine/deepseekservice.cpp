@@ -45,13 +45,22 @@ DeepSeekService::DeepSeekService(QUrl endpoint, ApiKeyProvider apiKey, Timeouts 
     , m_endpoint(std::move(endpoint))
     , m_apiKey(std::move(apiKey))
     , m_timeouts(timeouts)
-    , m_network(new QNetworkAccessManager(this))
-{
-    // Users behind a proxy expect https_proxy / no_proxy (and the desktop's settings) to apply.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-}
+{}
 
 DeepSeekService::~DeepSeekService() = default;
+
+QNetworkAccessManager *DeepSeekService::network()
+{
+    // Made at the first request, not at start: the network stack is a megabyte of memory
+    // that a popover nobody has typed into yet does not need.
+    if (!m_network) {
+        // Users behind a proxy expect https_proxy / no_proxy (and the desktop's settings) to
+        // apply.
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        m_network = new QNetworkAccessManager(this);
+    }
+    return m_network;
+}
 
 DeepSeekService &DeepSeekService::shared()
 {
@@ -140,7 +149,7 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
                          QByteArrayLiteral("Bearer ") + apiKey.toLatin1());
 
     // The reply belongs to the access manager; it may go with the service while we wait.
-    const QPointer<QNetworkReply> reply = m_network->post(request, body);
+    const QPointer<QNetworkReply> reply = network()->post(request, body);
     const auto release = qScopeGuard([reply] {
         if (reply) {
             reply->deleteLater();
@@ -179,6 +188,10 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         const int code = status.toInt();
+        // Without any key the refusal is no network trouble: the user has a key to add.
+        if (code == 401 && apiKey.isEmpty()) {
+            throw DeepSeekError(DeepSeekError::missingApiKey);
+        }
         if (code < 200 || code > 299) {
             throw DeepSeekError(DeepSeekError::networkError);
         }

@@ -13,8 +13,9 @@ class QNetworkAccessManager;
 
 // The one client of DeepSeek's chat-completions endpoint: one POST per translation, the answer's
 // first choice returned trimmed. Throws DeepSeekError for a bad status, a malformed body, an
-// empty answer or an unsendable key, and TransportError (Qt's own text) when the exchange
-// itself fails. Nothing is retried.
+// empty answer or an unsendable key (and missingApiKey for a 401 when the key was empty, so the
+// user learns where to put one), and TransportError (Qt's own text) when the exchange itself
+// fails. Nothing is retried.
 class DeepSeekService : public QObject
 {
     Q_OBJECT
@@ -55,8 +56,10 @@ public:
     static QString parseReply(const QByteArray &body);
 
 private:
+    QNetworkAccessManager *network();
+
     QUrl m_endpoint;
     ApiKeyProvider m_apiKey;
     Timeouts m_timeouts;
-    QNetworkAccessManager *m_network;
+    QNetworkAccessManager *m_network = nullptr; // one for all requests, so connections are reused
 };
