@@ -23,6 +23,8 @@ const AppTheme::Colors lightColors{
     .accent = QColor::fromRgbF(0, 0.48f, 1.0f),
     .window = QColor(0xec, 0xec, 0xec),
     .tint = withAlpha(Qt::white, 0.5),
+    .alert = QColor::fromRgbF(1.0f, 0.23f, 0.19f),
+    .success = QColor(52, 199, 89),
 };
 
 const AppTheme::Colors darkColors{
@@ -34,6 +36,8 @@ const AppTheme::Colors darkColors{
     .accent = QColor::fromRgbF(0, 0.48f, 1.0f),
     .window = QColor(0x2d, 0x2d, 0x2d),
     .tint = withAlpha(Qt::black, 0.15),
+    .alert = QColor::fromRgbF(1.0f, 0.27f, 0.23f),
+    .success = QColor(48, 209, 88),
 };
 
 // Solid colours for the palette roles: the label colours over the window colour.

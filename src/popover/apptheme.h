@@ -22,9 +22,11 @@ public:
         QColor tertiaryLabel;
         QColor placeholder;
         QColor separator;
-        QColor accent; // the system blue
-        QColor window; // behind the popover's tint when nothing translucent is possible
-        QColor tint;   // laid over the popover's backdrop
+        QColor accent;  // the system blue
+        QColor window;  // behind the popover's tint when nothing translucent is possible
+        QColor tint;    // laid over the popover's backdrop
+        QColor alert;   // failures and warnings: the system red
+        QColor success; // the system green
     };
 
     static Scheme storedScheme(const QSettings &settings);
