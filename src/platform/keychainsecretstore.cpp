@@ -1,6 +1,8 @@
 #include "keychainsecretstore.h"
 
 #include <QCoro/QCoroSignal>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -8,6 +10,7 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <algorithm>
 #include <memory>
 
 // Why ten seconds of patience. Measured on Debian 12 (gnome-keyring 42, libsecret 0.20,
@@ -141,4 +144,19 @@ QCoro::Task<bool> KeychainSecretStore::remove(QString service, QString account)
     // that libsecret only looks among unlocked items: on a locked keyring it reports success
     // and the item stays, to reappear once the keyring is unlocked.
     co_return job->error() == QKeychain::EntryNotFound || succeeded(*job);
+}
+
+bool KeychainSecretStore::isServiceAvailable()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) {
+        return false;
+    }
+    const QStringList keyrings{QStringLiteral("org.freedesktop.secrets"),
+                               QStringLiteral("org.kde.kwalletd6"),
+                               QStringLiteral("org.kde.kwalletd5")};
+    QStringList names = bus.interface()->registeredServiceNames().value();
+    names += bus.interface()->activatableServiceNames().value();
+    return std::any_of(keyrings.cbegin(), keyrings.cend(),
+                       [&names](const QString &name) { return names.contains(name); });
 }

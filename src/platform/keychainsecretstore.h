@@ -21,6 +21,10 @@ public:
 
     explicit KeychainSecretStore(std::chrono::milliseconds patience = defaultPatience);
 
+    // Whether the session bus has a keyring to talk to, running or startable on demand: the
+    // Secret Service or KWallet. Asks the bus, so it blocks for a round trip or two.
+    static bool isServiceAvailable();
+
     QCoro::Task<std::optional<QByteArray>> read(QString service, QString account) override;
     QCoro::Task<bool> write(QString service, QString account, QByteArray data) override;
     QCoro::Task<bool> remove(QString service, QString account) override;

@@ -1,0 +1,208 @@
+// The autostart entry, in a temporary home: where it goes, what it says, how it is read back,
+// and what happens when the folder cannot take it.
+#include "loginitem.h"
+#include "testhome.h"
+#include "xdgautostartloginitem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString appId = QStringLiteral("org.example.Quenzal");
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The value of `key` in the entry's lines, or a null array.
+QByteArray valueOf(const QByteArray &entry, const QByteArray &key)
+{
+    for (const QByteArray &line : entry.split('\n')) {
+        if (line.startsWith(key + '=')) {
+            return line.mid(key.size() + 1);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+class TestXdgAutostartLoginItem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { m_home = std::make_unique<TestHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void location_data()
+    {
+        QTest::addColumn<QByteArray>("configHome"); // null: unset
+        QTest::addColumn<QString>("folder");        // relative to the home folder
+        QTest::newRow("XDG_CONFIG_HOME") << QByteArray("/elsewhere") << "elsewhere";
+        QTest::newRow("unset") << QByteArray() << ".config";
+        QTest::newRow("empty") << QByteArray("") << ".config";
+        QTest::newRow("relative, ignored") << QByteArray("cfg") << ".config";
+    }
+    void location()
+    {
+        QFETCH(QByteArray, configHome);
+        QFETCH(QString, folder);
+        if (configHome.isNull()) {
+            qunsetenv("XDG_CONFIG_HOME");
+        } else {
+            qputenv("XDG_CONFIG_HOME", configHome.startsWith('/')
+                                           ? QFile::encodeName(m_home->path()) + configHome
+                                           : configHome);
+        }
+        XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
+        const QString expected =
+            m_home->path() + '/' + folder + "/autostart/org.example.Quenzal.desktop";
+        QCOMPARE(item.entryPath(), expected);
+        QVERIFY(item.enable());
+        QVERIFY(QFile::exists(expected));
+    }
+
+    void enableAndDisable()
+    {
+        const std::unique_ptr<LoginItem> item = LoginItem::create(appId);
+        const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart";
+        const QString path = folder + "/org.example.Quenzal.desktop";
+        QVERIFY(!item->isEnabled());
+        QVERIFY(item->disable()); // nothing there is no failure
+
+        QVERIFY(item->enable());
+        QVERIFY(item->isEnabled());
+        const QByteArray entry = readFile(path);
+        QVERIFY(entry.startsWith("[Desktop Entry]\n"));
+        QCOMPARE(valueOf(entry, "Type"), "Application");
+        QCOMPARE(
+            valueOf(entry, "Exec"),
+            XdgAutostartLoginItem::execValue(QCoreApplication::applicationFilePath()).toUtf8());
+        QCOMPARE(valueOf(entry, "Icon"), appId.toUtf8());
+        QCOMPARE(valueOf(entry, "Hidden"), QByteArray());
+        // Written in one piece: no temporary file left beside it.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"org.example.Quenzal.desktop"});
+
+        QVERIFY(item->enable()); // again: still one entry
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+        QVERIFY(item->disable());
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!item->isEnabled());
+    }
+
+    void readsTheEntry_data()
+    {
+        QTest::addColumn<QByteArray>("contents"); // null: no file
+        QTest::addColumn<bool>("enabled");
+        const QByteArray head = "[Desktop Entry]\nType=Application\nExec=/usr/bin/quenzal\n";
+        QTest::newRow("no entry") << QByteArray() << false;
+        QTest::newRow("plain entry") << head << true;
+        QTest::newRow("empty file") << QByteArray("") << true;
+        QTest::newRow("Hidden=true") << head + "Hidden=true\n" << false;
+        QTest::newRow("Hidden = true, spaced, CRLF") << head + "Hidden = true\r\n" << false;
+        QTest::newRow("Hidden=1") << head + "Hidden=1\n" << false;
+        QTest::newRow("Hidden in another group") << head + "[Desktop Action x]\nHidden=true\n"
+                                                 << true;
+        QTest::newRow("Hidden before a second group")
+            << head + "Hidden=true\n[Desktop Action x]\nHidden=false\n"
+            << false;
+        QTest::newRow("switched off in GNOME") << head + "X-GNOME-Autostart-enabled=false\n"
+                                               << false;
+    }
+    void readsTheEntry()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, enabled);
+        XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
+        if (!contents.isNull()) {
+            writeFile(item.entryPath(), contents);
+        }
+        QCOMPARE(item.isEnabled(), enabled);
+    }
+
+    void enablingReplacesAHiddenEntry()
+    {
+        XdgAutostartLoginItem item(appId, "/opt/new/quenzal", "Parlora - Quenzal");
+        writeFile(item.entryPath(), "[Desktop Entry]\nExec=/opt/old/quenzal\nHidden=true\n");
+        QVERIFY(item.enable());
+        QVERIFY(item.isEnabled());
+        QCOMPARE(valueOf(readFile(item.entryPath()), "Exec"), "/opt/new/quenzal");
+    }
+
+    // The tests run as root in CI, where no permission bit stops a write: the obstacles are
+    // things in the way instead.
+    void unwritableFolder_data()
+    {
+        QTest::addColumn<QString>("obstacle"); // a file at this path, relative to the config home
+        QTest::addColumn<bool>("existingEntry");
+        QTest::newRow("autostart is a file") << "autostart" << false;
+        QTest::newRow("config home is a file") << "" << false;
+        QTest::newRow("entry is a folder") << "autostart/org.example.Quenzal.desktop/x" << true;
+    }
+    void unwritableFolder()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, existingEntry);
+        const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+        if (obstacle.isEmpty()) {
+            writeFile(configHome, "not a folder");
+        } else {
+            writeFile(configHome + '/' + obstacle, "in the way");
+        }
+        XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
+        QVERIFY(!item.enable());
+        QVERIFY(!item.isEnabled());
+        QCOMPARE(item.disable(), !existingEntry);
+        QVERIFY(!item.isEnabled());
+    }
+
+    void execValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "/usr/bin/quenzal"
+                               << "/usr/bin/quenzal";
+        QTest::newRow("space") << "/opt/my apps/quenzal"
+                               << "\"/opt/my apps/quenzal\"";
+        QTest::newRow("percent") << "/opt/100%/quenzal"
+                                 << "/opt/100%%/quenzal";
+        QTest::newRow("dollar") << "/opt/$x/quenzal"
+                                << "\"/opt/\\\\$x/quenzal\"";
+        QTest::newRow("double quote") << "/opt/a\"b/q"
+                                      << "\"/opt/a\\\\\"b/q\"";
+        QTest::newRow("backslash") << "/opt/a\\b/q"
+                                   << "\"/opt/a\\\\\\\\b/q\"";
+        QTest::newRow("newline") << "/opt/a\nb/q"
+                                 << "\"/opt/a\\nb/q\"";
+    }
+    void execValue()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, value);
+        QCOMPARE(XdgAutostartLoginItem::execValue(path), value);
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+};
+
+QTEST_GUILESS_MAIN(TestXdgAutostartLoginItem)
+#include "tst_xdgautostartloginitem.moc"

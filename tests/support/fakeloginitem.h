@@ -1,0 +1,23 @@
+#pragma once
+
+#include "loginitem.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// A login item in memory. With `failing` set, enable() and disable() change nothing and
+// report failure.
+class FakeLoginItem : public LoginItem
+{
+public:
+    bool isEnabled() const override { return enabled; }
+    bool enable() override;
+    bool disable() override;
+
+    bool enabled = false;
+    bool failing = false;
+    QStringList calls; // "enable" and "disable", in order
+    // Runs at the start of every enable() and disable(), to look at what was done before.
+    std::function<void()> onCall;
+};
