@@ -27,6 +27,11 @@ function(quenzal_add_deployment target)
     set(QUENZAL_DEEPSEEK_ENDPOINT "${ARG_ENDPOINT}")
     set(QUENZAL_DEEPSEEK_KEY_BYTE 0x5A)
     set(QUENZAL_TELEGRAM_TOKEN_BYTE 0xA7)
+    if(QUENZAL_REPORT_THREAD_ID STREQUAL "")
+        set(QUENZAL_REPORT_THREAD_NUMBER 0)
+    else()
+        set(QUENZAL_REPORT_THREAD_NUMBER ${QUENZAL_REPORT_THREAD_ID})
+    endif()
     quenzal_obfuscate("${QUENZAL_BUILTIN_DEEPSEEK_KEY}" ${QUENZAL_DEEPSEEK_KEY_BYTE}
                       QUENZAL_DEEPSEEK_KEY_BYTES)
     quenzal_obfuscate("${QUENZAL_BUILTIN_TELEGRAM_TOKEN}" ${QUENZAL_TELEGRAM_TOKEN_BYTE}
@@ -40,3 +45,31 @@ function(quenzal_add_deployment target)
                                PUBLIC "${PROJECT_SOURCE_DIR}/src/engine")
     target_link_libraries(${target} PUBLIC Qt6::Core)
 endfunction()
+
+# Problem reports, the about panel and the build's number. Empty values switch the feature off:
+# without a chat id the report panel cannot send, without a website the about panel shows no link.
+set(QUENZAL_TELEGRAM_API_BASE "https://api.telegram.org" CACHE STRING
+    "Telegram Bot API base address; requests go to <base>/bot<token>/<method>")
+set(QUENZAL_REPORT_CHAT_ID "" CACHE STRING
+    "Telegram chat that receives problem reports (e.g. -1001234567890 or @channel)")
+set(QUENZAL_REPORT_THREAD_ID "" CACHE STRING
+    "Forum topic within that chat (a positive integer); empty for the chat itself")
+set(QUENZAL_WEBSITE_URL "" CACHE STRING "Product website linked from the about panel")
+set(QUENZAL_BUILD_NUMBER "1" CACHE STRING "Build number shown beside the version")
+
+# Each value lands in a C++ string literal; refuse what would not survive that, or what the
+# program would only find out about when a user sends a report.
+foreach(variable QUENZAL_TELEGRAM_API_BASE QUENZAL_REPORT_CHAT_ID QUENZAL_WEBSITE_URL
+                 QUENZAL_BUILD_NUMBER)
+    if("${${variable}}" MATCHES "[\"\\\n]")
+        message(FATAL_ERROR "${variable} must not contain quotes, backslashes or line breaks")
+    endif()
+endforeach()
+if(NOT QUENZAL_REPORT_CHAT_ID STREQUAL ""
+   AND NOT QUENZAL_REPORT_CHAT_ID MATCHES "^(-?[0-9]+|@[A-Za-z0-9_]+)$")
+    message(FATAL_ERROR "QUENZAL_REPORT_CHAT_ID must be a chat number or an @username")
+endif()
+if(NOT QUENZAL_REPORT_THREAD_ID STREQUAL ""
+   AND NOT QUENZAL_REPORT_THREAD_ID MATCHES "^[1-9][0-9]*$")
+    message(FATAL_ERROR "QUENZAL_REPORT_THREAD_ID must be a positive integer or empty")
+endif()

@@ -19,6 +19,34 @@ QUrl deepSeekEndpoint()
     return QUrl(QString::fromUtf8(Config::deepSeekEndpoint));
 }
 
+QString buildNumber()
+{
+    return QString::fromUtf8(Config::buildNumber);
+}
+
+QUrl telegramApiBase()
+{
+    return QUrl(QString::fromUtf8(Config::telegramApiBase));
+}
+
+QString reportChatId()
+{
+    return QString::fromUtf8(Config::reportChatId);
+}
+
+std::optional<qint64> reportThreadId()
+{
+    if (Config::reportThreadId <= 0) {
+        return std::nullopt;
+    }
+    return qint64(Config::reportThreadId);
+}
+
+QUrl websiteUrl()
+{
+    return QUrl(QString::fromUtf8(Config::websiteUrl));
+}
+
 QByteArrayView deepSeekKeyBytes()
 {
     return QByteArrayView(Config::deepSeekKeyBytes, Config::deepSeekKeyLength);

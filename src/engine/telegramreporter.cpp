@@ -1,0 +1,205 @@
+#include "telegramreporter.h"
+
+#include "deployment.h"
+#include "keychainhelper.h"
+#include "transporterror.h"
+
+#include <QCoreApplication>
+#include <QCoro/QCoroNetworkReply>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+TransportError canceledError()
+{
+    return TransportError(QNetworkReply::OperationCanceledError,
+                          QCoreApplication::translate("QNetworkReply", "Operation canceled"));
+}
+
+TransportError timedOutError()
+{
+    return TransportError(
+        QNetworkReply::TimeoutError,
+        QCoreApplication::translate("QNetworkReply", "Network operation timed out"));
+}
+
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            text[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return text;
+}
+
+bool acceptedBy(int status, const QByteArray &body)
+{
+    if (status < 200 || status > 299) {
+        return false;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    return document.isObject() && document.object().value(QLatin1String("ok")) == QJsonValue(true);
+}
+
+} // namespace
+
+QString TelegramReporter::UnusableToken::description() const
+{
+    return QStringLiteral("The Telegram bot token cannot be used in a request");
+}
+
+QString TelegramReporter::Refused::description() const
+{
+    return QStringLiteral("The Telegram Bot API did not accept the message (HTTP status %1)")
+        .arg(m_status);
+}
+
+TelegramReporter::TelegramReporter(QUrl apiBase, TokenProvider token, QObject *parent)
+    : TelegramReporter(std::move(apiBase), std::move(token), defaultTimeout, parent)
+{}
+
+TelegramReporter::TelegramReporter(QUrl apiBase, TokenProvider token,
+                                   std::chrono::milliseconds timeout, QObject *parent)
+    : QObject(parent)
+    , m_apiBase(std::move(apiBase))
+    , m_token(std::move(token))
+    , m_timeout(timeout)
+    , m_network(new QNetworkAccessManager(this))
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    // The token is part of the address: a redirect must not carry it to another host.
+    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+TelegramReporter::~TelegramReporter() = default;
+
+TelegramReporter &TelegramReporter::shared()
+{
+    static QPointer<TelegramReporter> reporter;
+    if (!reporter) {
+        Q_ASSERT(QCoreApplication::instance());
+        reporter = new TelegramReporter(
+            Deployment::telegramApiBase(),
+            [] { return KeychainHelper::shared().telegramBotToken(); },
+            QCoreApplication::instance());
+        // Gone before the application object, for the same reason as the DeepSeek client.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, reporter,
+                         &QObject::deleteLater);
+    }
+    return *reporter;
+}
+
+bool TelegramReporter::isUsableToken(const QString &token)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9]+:[A-Za-z0-9_-]+$"));
+    return form.match(token).hasMatch();
+}
+
+std::optional<QUrl> TelegramReporter::methodUrl(const QUrl &apiBase, const QString &token,
+                                                const QString &method)
+{
+    const QString scheme = apiBase.scheme();
+    if (!isUsableToken(token) || !apiBase.isValid() || apiBase.host().isEmpty() ||
+        (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
+        return std::nullopt;
+    }
+    QString path = apiBase.path(QUrl::FullyEncoded);
+    while (path.endsWith(QLatin1Char('/'))) {
+        path.chop(1);
+    }
+    QUrl url = apiBase.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
+    url.setPath(path + QLatin1String("/bot") + token + QLatin1Char('/') + method, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+QByteArray TelegramReporter::requestBody(const QString &chatId, std::optional<qint64> threadId,
+                                         const QString &text)
+{
+    QJsonObject body{
+        {QStringLiteral("chat_id"), chatId},
+        {QStringLiteral("text"), withoutLoneSurrogates(text)},
+    };
+    if (threadId) {
+        body.insert(QStringLiteral("message_thread_id"), *threadId);
+    }
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QCoro::Task<TelegramReporter::Reply>
+TelegramReporter::sendMessage(QString chatId, std::optional<qint64> threadId, QString text)
+{
+    QPointer<TelegramReporter> self(this);
+    const QString token = co_await m_token();
+    if (!self) {
+        throw canceledError();
+    }
+    const std::optional<QUrl> url = methodUrl(m_apiBase, token, QStringLiteral("sendMessage"));
+    if (!url) {
+        throw UnusableToken();
+    }
+
+    QNetworkRequest request(*url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    const QPointer<QNetworkReply> reply =
+        m_network->post(request, requestBody(chatId, threadId, text));
+    const auto release = qScopeGuard([reply] {
+        if (reply) {
+            reply->deleteLater();
+        }
+    });
+    bool timedOut = false;
+    bool oversized = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply.data(), [&timedOut, &reply] {
+        timedOut = true;
+        reply->abort();
+    });
+    deadline.start(m_timeout);
+    QObject::connect(reply.data(), &QNetworkReply::downloadProgress, reply.data(),
+                     [&oversized, &reply](qint64 received, qint64 total) {
+                         if (received > maxReplySize || total > maxReplySize) {
+                             oversized = true;
+                             reply->abort();
+                         }
+                     });
+
+    co_await reply.data();
+    deadline.stop();
+    if (!self || !reply) {
+        throw canceledError();
+    }
+
+    // A status means the server had the request: whatever came of it, it was delivered. Qt
+    // flags error statuses as reply errors too, so the status is looked at first.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        Reply result;
+        result.status = status.toInt();
+        // A body cut short, by us or the connection, does not parse.
+        result.accepted = !oversized && acceptedBy(result.status, reply->readAll());
+        co_return result;
+    }
+    if (timedOut) {
+        throw timedOutError();
+    }
+    throw TransportError(reply->error(), reply->errorString());
+}
