@@ -1,14 +1,20 @@
 #include "appdelegate.h"
 
+#include "aboutview.h"
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "compositor.h"
+#include "deployment.h"
 #include "globalshortcut.h"
+#include "keychainsecretstore.h"
+#include "loginitem.h"
 #include "menubaricon.h"
 #include "popovercontentview.h"
 #include "popovergeometry.h"
 #include "popoverwindow.h"
 #include "pressmonitor.h"
+#include "reportproblemview.h"
+#include "settingsview.h"
 #include "windowhints.h"
 
 #include <QApplication>
@@ -18,7 +24,6 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
-#include <QShortcut>
 #include <QTimer>
 
 #include <cstdio>
@@ -81,14 +86,16 @@ void AppDelegate::setupStatusItem()
 void AppDelegate::setupPopover()
 {
     auto *content = new PopoverContentView(m_settings);
+    content->setPanelFactory([this](PopoverContentView::Panel panel, std::function<void()> close) {
+        return makePanel(panel, close);
+    });
     m_popover = new PopoverWindow(content, Compositor::isActive());
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
     m_popover->resize(PopoverGeometry::storedSize(m_settings));
-    // Escape puts the popover away, as it does any transient window.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_popover);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, &AppDelegate::closePopover);
+    // Escape puts the popover away, as it does any transient window, unless a control inside
+    // uses it (the shortcut recorder in the settings does).
+    connect(m_popover, &PopoverWindow::dismissRequested, this, &AppDelegate::closePopover);
     connect(&AppNotifier::instance(), &AppNotifier::posted, this,
             [this](const QString &name, const QVariantMap &userInfo) {
                 if (name == AppNotifier::popoverResizeRequested) {
@@ -125,11 +132,33 @@ void AppDelegate::setupGlobalHotkey()
         std::fprintf(stderr, "Parlora - Quenzal: the global shortcut is not available: %s\n",
                      qPrintable(reason));
     });
-    const QVariant stored = m_settings.value(QStringLiteral("showShortcut"));
-    const QKeySequence sequence = stored.isValid() ? QKeySequence::fromString(stored.toString())
-                                                   : QKeySequence(Qt::AltModifier | Qt::Key_Space);
-    m_shortcut->setShortcut(sequence.isEmpty() ? QKeySequence(Qt::AltModifier | Qt::Key_Space)
-                                               : sequence);
+    m_shortcut->setShortcut(SettingsView::storedShowShortcut(m_settings));
+}
+
+QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<void()> close)
+{
+    switch (panel) {
+    case PopoverContentView::Panel::settings: {
+        if (!m_loginItem) {
+            m_loginItem = LoginItem::create(Deployment::appId());
+        }
+        if (!m_secretStore) {
+            m_secretStore = std::make_unique<KeychainSecretStore>();
+        }
+        // Asked at every opening: a keyring may have started meanwhile.
+        SecretStore *store =
+            KeychainSecretStore::isServiceAvailable() ? m_secretStore.get() : nullptr;
+        return new SettingsView(m_popover->content()->viewModel(), *m_loginItem, store,
+                                m_shortcut.get(), m_settings, std::move(close));
+    }
+    case PopoverContentView::Panel::report:
+        return new ReportProblemView(std::move(close));
+    case PopoverContentView::Panel::about:
+        return new AboutView(std::move(close));
+    case PopoverContentView::Panel::none:
+        break;
+    }
+    return nullptr;
 }
 
 void AppDelegate::handleClick(QSystemTrayIcon::ActivationReason reason)

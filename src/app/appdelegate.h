@@ -1,5 +1,7 @@
 #pragma once
 
+#include "popovercontentview.h"
+
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -8,6 +10,8 @@
 #include <memory>
 
 class GlobalShortcut;
+class KeychainSecretStore;
+class LoginItem;
 class PopoverWindow;
 class PressMonitor;
 class QMenu;
@@ -54,12 +58,16 @@ private:
     void startClickOutsideMonitor();
     void stopClickOutsideMonitor();
     void post(const QString &name);
+    QWidget *makePanel(PopoverContentView::Panel panel, std::function<void()> close);
 
     QSettings &m_settings;
     QSystemTrayIcon *m_statusItem = nullptr;
     PopoverWindow *m_popover = nullptr; // a top-level window, deleted by this object
     std::unique_ptr<PressMonitor> m_pressMonitor;
     std::unique_ptr<GlobalShortcut> m_shortcut;
+    // Made when the settings first open.
+    std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<KeychainSecretStore> m_secretStore;
     bool m_monitoring = false;
     QColor m_desktopTextColor;
 };

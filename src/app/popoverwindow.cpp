@@ -4,6 +4,7 @@
 #include "visualeffectview.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainterPath>
 #include <QRegion>
 #include <QVBoxLayout>
@@ -59,4 +60,13 @@ void PopoverWindow::changeEvent(QEvent *event)
     if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
         emit deactivated();
     }
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        emit dismissRequested();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

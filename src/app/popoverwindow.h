@@ -21,6 +21,8 @@ public:
 
 signals:
     void deactivated();
+    // Escape reached the window: no control inside had a use for it.
+    void dismissRequested();
     // After every paint, so the time to the popover's first frame can be measured.
     void painted();
 
@@ -28,6 +30,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     PopoverContentView *m_content;

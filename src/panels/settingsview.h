@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QKeySequence>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class ApiKeySection;
+class GlobalShortcut;
+class LoginItem;
+class OverlayScrollBar;
+class QAbstractButton;
+class QScrollArea;
+class QSettings;
+class SecretStore;
+class ShortcutRow;
+class StyleRow;
+class TranslatorViewModel;
+
+// The settings panel, shown in the popover in place of the translator: the shortcuts (the one
+// that shows the popover can be changed by clicking its badge), the translation style, the
+// DeepSeek API key and launching at login, under a header with the close button.
+//
+// Built anew at every opening: the launch-at-login switch starts from the login item as it is
+// then. A change of the switch is written to "launchAtLogin" first and then carried out on the
+// login item; when that fails nothing is said and the switch stays where the user put it. A
+// click on a style row sets the view model's style, also when it is the style already in use.
+// A new shortcut is stored under "showShortcut" (portable text; removed to go back to
+// Alt+Space) and handed to `shortcut` at once; while the badge records, the old shortcut is
+// released, so that pressing it again can be recorded rather than hide the popover.
+//
+// Everything passed in must outlive the panel; `store` null means no keyring, `shortcut` null
+// that the new shortcut takes effect at the next start only. The panel paints no background
+// of its own: the popover's backdrop shows through.
+class SettingsView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int headerPadding = 20;
+    static constexpr int titleSize = 15;
+    static constexpr int closeButtonSize = 22;
+    static constexpr int closeGlyphSize = 11;
+    static constexpr int contentPadding = 20;
+    static constexpr int sectionSpacing = 20;
+    static constexpr int captionSpacing = 6;
+    static constexpr int captionSize = 11;
+    static constexpr int captionPadding = 4;
+    static constexpr int cardRadius = 10;
+    static constexpr int dividerIndent = 16;
+    static constexpr int rowTitleSize = 14;
+
+    static inline const QString shortcutInUseText = QStringLiteral("In use by another program");
+    static inline const QString recordingHintText =
+        QStringLiteral("Use Ctrl, Alt or Meta. Esc cancels, Backspace restores Alt+Space");
+
+    SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, SecretStore *store,
+                 GlobalShortcut *shortcut, QSettings &settings, std::function<void()> onClose,
+                 QWidget *parent = nullptr);
+    ~SettingsView() override;
+
+    // Alt+Space, unless "showShortcut" holds another usable shortcut.
+    static QKeySequence defaultShowShortcut();
+    static QKeySequence storedShowShortcut(const QSettings &settings);
+
+    QList<StyleRow *> styleRows() const { return m_styleRows; }
+    ShortcutRow *showShortcutRow() const { return m_showRow; }
+    ShortcutRow *clipboardShortcutRow() const { return m_clipboardRow; }
+    QAbstractButton *launchAtLoginSwitch() const { return m_launchAtLogin; }
+    QAbstractButton *closeButton() const { return m_close; }
+    ApiKeySection *apiKeySection() const { return m_apiKey; }
+    QScrollArea *scrollArea() const { return m_scroll; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QWidget *makeHeader();
+    QWidget *makeSection(const QString &caption, const QList<QWidget *> &rows);
+    QWidget *makeLaunchAtLoginRow();
+    void setLaunchAtLogin(bool enabled);
+    void showSelectedStyle();
+
+    void suspendShowShortcut();
+    void applyShowShortcut(const QKeySequence &sequence);
+    void showShortcutFailed(const QString &reason);
+
+    TranslatorViewModel &m_vm;
+    LoginItem &m_loginItem;
+    QPointer<GlobalShortcut> m_shortcut;
+    QSettings &m_settings;
+    std::function<void()> m_onClose;
+    // The shortcut released while the badge records, to take back when nothing is recorded.
+    std::optional<QKeySequence> m_suspended;
+
+    QAbstractButton *m_close = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    OverlayScrollBar *m_scrollIndicator = nullptr;
+    QList<StyleRow *> m_styleRows;
+    ShortcutRow *m_showRow = nullptr;
+    ShortcutRow *m_clipboardRow = nullptr;
+    ApiKeySection *m_apiKey = nullptr;
+    QAbstractButton *m_launchAtLogin = nullptr;
+};
