@@ -47,9 +47,6 @@ private slots:
         QTest::newRow("auto before equal tags")
             << "Hello" << Language::autoDetect() << Language{"auto", "x", "auto"}
             << "Invalid target language selected";
-        QTest::newRow("same language") << "Hello" << en << en
-                                       << "API error: Source and target languages must be "
-                                          "different";
         QTest::newRow("same tag, other name") << "Hello" << en << Language{"en2", "Other", "en"}
                                               << "API error: Source and target languages must "
                                                  "be different";
@@ -105,16 +102,6 @@ private slots:
         const QJsonObject body = QJsonDocument::fromJson(m_server->requests()[0].body).object();
         QCOMPARE(body["messages"].toArray()[1].toObject()["content"].toString(), text);
         QCOMPARE(m_cache->get(TranslationCache::key(text, "en", "ru:standard")), "Hallo");
-    }
-
-    void stylesAreCachedApart()
-    {
-        m_server->enqueue({.body = TestHttpServer::completion("Добрый день")});
-        m_server->enqueue({.body = TestHttpServer::completion("Привет")});
-        QCOMPARE(translate("Good afternoon", TranslationStyle::formal), "Добрый день");
-        QCOMPARE(translate("Good afternoon", TranslationStyle::casual), "Привет");
-        QCOMPARE(m_server->requests().size(), 2);
-        QCOMPARE(m_cache->count(), 2);
     }
 
     void failureLeavesNoEntryAndPassesThroughUnchanged()

@@ -105,7 +105,6 @@ void TestX11PressMonitor::buttons_data()
     QTest::addColumn<bool>("reported");
 
     QTest::newRow("left") << 1 << QPoint(100, 200) << true;
-    QTest::newRow("right") << 3 << QPoint(640, 300) << true;
     QTest::newRow("middle") << 2 << QPoint(320, 240) << false;
     QTest::newRow("wheel") << 4 << QPoint(320, 240) << false;
     QTest::newRow("left, in our own window") << 1 << QPoint(0, 0) << true;

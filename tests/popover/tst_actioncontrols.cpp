@@ -183,7 +183,6 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("pixelSize");
-        QTest::newRow("empty name") << QString() << 14;
         QTest::newRow("unknown name") << "teapot" << 14;
         QTest::newRow("a theme name, not ours") << "edit-copy" << 14;
         QTest::newRow("a path") << "../icons/quenzal" << 14;

@@ -117,7 +117,6 @@ private slots:
     {
         QTest::addColumn<Language>("selected");
         QTest::addColumn<int>("pill");
-        QTest::newRow("auto") << lang("auto") << 0;
         QTest::newRow("a pill") << lang("en") << 1;
         QTest::newRow("same id, other name") << Language{"ru", "Russisch", "ru"} << 2;
         QTest::newRow("same name, other id") << Language{"en-GB", "English", "en-GB"} << -1;
@@ -157,10 +156,8 @@ private slots:
     {
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
-        QTest::newRow("one to the right") << 0 << 1;
         QTest::newRow("two to the right") << 0 << 2;
         QTest::newRow("one to the left") << 2 << 1;
-        QTest::newRow("two to the left") << 2 << 0;
     }
     void clickSlidesCapsuleOnASpring()
     {
@@ -222,7 +219,6 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::newRow("menu choice") << "menu";
-        QTest::newRow("selection from outside") << "outside";
         QTest::newRow("selection from outside during a slide") << "outside sliding";
         QTest::newRow("new pills from outside") << "pills";
     }
@@ -237,8 +233,6 @@ private slots:
             QTest::keyClicks(bar.moreButton()->menu()->searchField(), "german");
             QTest::keyClick(bar.moreButton()->menu()->searchField(), Qt::Key_Return);
             QCOMPARE(bar.pills()[1]->language(), lang("de"));
-        } else if (change == "outside") {
-            bar.setSelected(lang("ru"));
         } else if (change == "outside sliding") {
             QTest::mouseClick(bar.pills()[2], Qt::LeftButton);
             bar.capsuleAnimation()->pause();
@@ -292,7 +286,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("more");
         QTest::newRow("none") << QStringList{};
-        QTest::newRow("one") << QStringList{"de"};
         QTest::newRow("many") << QStringList{"de", "fr", "it"};
     }
     void moreButtonOnlyWithMoreLanguages()
@@ -322,7 +315,6 @@ private slots:
         QTest::newRow("source auto") << true << "auto" << true;
         QTest::newRow("source english") << true << "en" << false;
         QTest::newRow("target auto") << false << "auto" << false;
-        QTest::newRow("target english") << false << "en" << false;
     }
     void sparkleOnlyOnTheSourceAutoPill()
     {
@@ -338,7 +330,6 @@ private slots:
     {
         QTest::addColumn<QString>("search");
         QTest::addColumn<QStringList>("matches");
-        QTest::newRow("by name") << "russ" << QStringList{"ru"};
         QTest::newRow("any case") << "GeRmAn" << QStringList{"de"};
         QTest::newRow("by id") << "zh-hant" << QStringList{"zh-Hant"};
         QTest::newRow("name and id") << "sl" << QStringList{"sk", "sl"};

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QInputMethodEvent>
 #include <QMimeData>
 #include <QScrollBar>
@@ -23,6 +22,7 @@
 #include <chrono>
 #include <memory>
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
@@ -62,6 +62,15 @@ std::unique_ptr<QMimeData> plainData(const QString &text)
     auto data = std::make_unique<QMimeData>();
     data->setText(text);
     return data;
+}
+
+// Selects from `anchor` to `position`, or puts the caret there.
+void select(QPlainTextEdit &editor, int position, int anchor = -1)
+{
+    QTextCursor cursor = editor.textCursor();
+    cursor.setPosition(anchor < 0 ? position : anchor);
+    cursor.setPosition(position, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
 }
 
 bool isAccent(const QColor &color)
@@ -120,9 +129,7 @@ private slots:
         QCOMPARE(m_editor->textCursor().position(), 5);
 
         // In the middle: the model's echo leaves the caret after the new letter.
-        QTextCursor cursor = m_editor->textCursor();
-        cursor.setPosition(2);
-        m_editor->setTextCursor(cursor);
+        select(*m_editor, 2);
         QTest::keyClick(m_editor.get(), Qt::Key_X);
         QCOMPARE(m_model->sourceText(), "Haxllo");
         QCOMPARE(m_editor->textCursor().position(), 3);
@@ -140,27 +147,12 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("set");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("into an empty editor") << ""
-                                              << "Hello"
-                                              << "Hello";
-        QTest::newRow("cleared") << "Hello"
-                                 << ""
-                                 << "";
-        QTest::newRow("swapped") << "Hello world"
-                                 << "Hola mundo"
-                                 << "Hola mundo";
-        QTest::newRow("several paragraphs") << "a"
-                                            << "one\ntwo\n\nthree"
-                                            << "one\ntwo\n\nthree";
-        QTest::newRow("carriage returns") << "a"
-                                          << "one\r\ntwo\rthree"
-                                          << "one\ntwo\nthree";
-        QTest::newRow("no-break spaces kept") << "a"
-                                              << "50\u00a0km"
-                                              << "50\u00a0km";
-        QTest::newRow("emoji") << "a"
-                               << "a\U0001F600b"
-                               << "a\U0001F600b";
+        QTest::newRow("cleared") << u"Hello"_s << u""_s << u""_s;
+        QTest::newRow("several paragraphs")
+            << u"a"_s << u"one\ntwo\n\nthree"_s << u"one\ntwo\n\nthree"_s;
+        QTest::newRow("carriage returns")
+            << u"a"_s << u"one\r\ntwo\rthree"_s << u"one\ntwo\nthree"_s;
+        QTest::newRow("no-break spaces kept") << u"a"_s << u"50\u00a0km"_s << u"50\u00a0km"_s;
     }
     void modelChangesReplaceTheText()
     {
@@ -182,19 +174,14 @@ private slots:
         QTest::addColumn<int>("anchor");
         QTest::addColumn<int>("position");
         QTest::newRow("caret") << 3 << 3;
-        QTest::newRow("selection") << 2 << 7;
         QTest::newRow("selection made backwards") << 9 << 4;
-        QTest::newRow("everything") << 0 << 11;
     }
     void equalTextKeepsCaretAndSelection()
     {
         QFETCH(int, anchor);
         QFETCH(int, position);
         m_model->setSourceText("Hello world");
-        QTextCursor cursor = m_editor->textCursor();
-        cursor.setPosition(anchor);
-        cursor.setPosition(position, QTextCursor::KeepAnchor);
-        m_editor->setTextCursor(cursor);
+        select(*m_editor, position, anchor);
         m_editor->setText("Hello world");
         m_editor->setText(m_model->sourceText());
         QCOMPARE(m_editor->textCursor().anchor(), anchor);
@@ -205,11 +192,9 @@ private slots:
     {
         QTest::addColumn<int>("caret");
         QTest::addColumn<QString>("how");
-        QTest::newRow("typed at the end") << 5000 << "key";
-        QTest::newRow("typed in the middle") << 2500 << "key";
-        QTest::newRow("typed at the start") << 0 << "key";
-        QTest::newRow("committed by an input method") << 10 << "commit";
-        QTest::newRow("pasted") << 4000 << "paste";
+        QTest::newRow("typed in the middle") << 2500 << u"key"_s;
+        QTest::newRow("committed by an input method") << 10 << u"commit"_s;
+        QTest::newRow("pasted") << 4000 << u"paste"_s;
     }
     void refusedEditDisappears()
     {
@@ -217,9 +202,7 @@ private slots:
         QFETCH(QString, how);
         const QString full(TranslatorViewModel::maxSourceLength, QLatin1Char('a'));
         m_model->setSourceText(full);
-        QTextCursor cursor = m_editor->textCursor();
-        cursor.setPosition(caret);
-        m_editor->setTextCursor(cursor);
+        select(*m_editor, caret);
         m_edits->clear();
 
         if (how == "key") {
@@ -265,8 +248,6 @@ private slots:
         QTest::addColumn<Qt::LayoutDirection>("surroundings");
         QTest::newRow("right to left") << true << Qt::LeftToRight;
         QTest::newRow("left to right in a right-to-left application") << false << Qt::RightToLeft;
-        QTest::newRow("left to right") << false << Qt::LeftToRight;
-        QTest::newRow("right to left in a right-to-left application") << true << Qt::RightToLeft;
     }
     void direction()
     {
@@ -314,18 +295,11 @@ private slots:
         QTest::addColumn<QString>("plain"); // what the source offers as plain text, if any
         QTest::addColumn<QString>("expected");
         QTest::newRow("html and text, as browsers copy")
-            << "<b style='font-size:40px'>Hello</b> <i>world</i>"
-            << "Hello world"
-            << "Hello world";
-        QTest::newRow("html alone") << "<h1>Title</h1><p><b>Bold</b> and <u>under</u></p>"
-                                    << ""
-                                    << "Title\nBold and under";
-        QTest::newRow("html with a line break") << "<span style='color:red'>one<br>two</span>"
-                                                << ""
-                                                << "one\ntwo";
-        QTest::newRow("text with carriage returns") << ""
-                                                    << "one\r\ntwo"
-                                                    << "one\ntwo";
+            << u"<b style='font-size:40px'>Hello</b> <i>world</i>"_s << u"Hello world"_s
+            << u"Hello world"_s;
+        QTest::newRow("html alone") << u"<h1>Title</h1><p><b>Bold</b> and <u>under</u></p>"_s
+                                    << u""_s << u"Title\nBold and under"_s;
+        QTest::newRow("text with carriage returns") << u""_s << u"one\r\ntwo"_s << u"one\ntwo"_s;
     }
     void pastedRichTextArrivesPlain()
     {
@@ -395,18 +369,14 @@ private slots:
     {
         QTest::addColumn<QString>("inserted");
         QTest::newRow("emoji with skin tone") << QStringLiteral("👍🏽");
-        QTest::newRow("flag") << QStringLiteral("🇩🇪");
         QTest::newRow("combining acute") << QStringLiteral("e\u0301");
-        QTest::newRow("two combining marks") << QStringLiteral("a\u0308\u0323");
         QTest::newRow("family") << QStringLiteral("👨‍👩‍👧");
     }
     void clustersAtTheCaret()
     {
         QFETCH(QString, inserted);
         m_model->setSourceText("left right");
-        QTextCursor cursor = m_editor->textCursor();
-        cursor.setPosition(4);
-        m_editor->setTextCursor(cursor);
+        select(*m_editor, 4);
         m_edits->clear();
         // Code point by code point, as an input method may send a cluster.
         for (qsizetype i = 0; i < inserted.size();) {
@@ -425,7 +395,6 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::newRow("latin") << QString(5000, 'x');
-        QTest::newRow("digits") << QString(5000, '7');
         QString arabicRun;
         while (arabicRun.size() < 5000) {
             arabicRun += QStringLiteral("مرحبا");
@@ -436,7 +405,6 @@ private slots:
             mixed += QStringLiteral("abcمرحباdef123");
         }
         QTest::newRow("mixed directions") << mixed.left(5000);
-        QTest::newRow("url") << "https://example.org/" + QString(4980, 'q');
     }
     void unbrokenLineNeverScrollsSideways()
     {
@@ -510,13 +478,8 @@ private slots:
         const QMetaObject::Connection watch = connect(
             m_editor->document(), &QTextDocument::contentsChange, this,
             [&](int, int, int added) { largestInsertion = std::max(largestInsertion, added); });
-
-        QElapsedTimer timer;
-        timer.start();
         paste(m_editor.get(), plainData(huge));
-        const qint64 elapsed = timer.elapsed();
         disconnect(watch);
-        qInfo("pasting and refusing 1 MiB took %lld ms", elapsed);
 
         QCOMPARE(m_editor->text(), "short text");
         QCOMPARE(m_model->sourceText(), "short text");
@@ -538,9 +501,6 @@ private slots:
         editor.setText("Hi");
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(editor.document()->documentMargin(), 0.0);
-        QCOMPARE(editor.cursorWidth(), 2);
-        QCOMPARE(editor.frameShape(), QFrame::NoFrame);
         QCOMPARE(editor.viewport()->geometry(),
                  QRect(16, 8, editor.width() - 32, editor.height() - 16));
 
@@ -585,9 +545,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m_editor.get()));
         m_editor->setFocus();
         for (int position : {5, 0, 11}) {
-            QTextCursor cursor = m_editor->textCursor();
-            cursor.setPosition(position);
-            m_editor->setTextCursor(cursor);
+            select(*m_editor, position);
             const QRect caret = m_editor->cursorRect();
             const QImage image = m_editor->viewport()->grab().toImage();
             // The caret is two accent columns; nothing around it keeps the text colour of the
@@ -646,21 +604,12 @@ private slots:
                 QVERIFY(large.save(base + "@3x.png"));
             };
             const auto caretAt = [](int position) {
-                return [position](NoScrollTextEditor &editor) {
-                    QTextCursor cursor = editor.textCursor();
-                    cursor.setPosition(position);
-                    editor.setTextCursor(cursor);
-                };
+                return [position](NoScrollTextEditor &editor) { select(editor, position); };
             };
             render("text-caret", "Hello world, how are you today?", false, caretAt(5));
             render("empty-placeholder", "", false, {});
             render("selection", "Hello world, how are you today?", false,
-                   [](NoScrollTextEditor &editor) {
-                       QTextCursor cursor = editor.textCursor();
-                       cursor.setPosition(6);
-                       cursor.setPosition(11, QTextCursor::KeepAnchor);
-                       editor.setTextCursor(cursor);
-                   });
+                   [](NoScrollTextEditor &editor) { select(editor, 11, 6); });
             render("rtl-arabic", arabic, true, caretAt(5));
             render("rtl-mixed", "مرحبا Quenzal 2024 بالعالم", true, caretAt(6));
             render("long-unbroken", QString(600, 'x'), false, caretAt(600));

@@ -14,7 +14,6 @@
 #include <QTest>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -69,17 +68,15 @@ private slots:
         m_settings.reset();
     }
 
-    void shape()
+    // The pointing hand while the pointer is over the handle, the arrow again after.
+    void cursor()
     {
-        QCOMPARE(m_handle->size(), QSize(32, 32));
-        // The pointing hand while the pointer is over the handle, the arrow again after.
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(m_handle.get(), &enter);
         QCOMPARE(m_handle->cursor().shape(), Qt::PointingHandCursor);
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(m_handle.get(), &leave);
         QCOMPARE(m_handle->cursor().shape(), Qt::ArrowCursor);
-        QVERIFY(!m_handle->autoFillBackground());
     }
 
     void drag_data()
@@ -94,8 +91,6 @@ private slots:
             << QVariant() << QPoint(1000, 1000) << QSizeF(1200, 900);
         QTest::newRow("from the stored size")
             << QVariant(sized(900, 600)) << QPoint(-30, 40) << QSizeF(870, 640);
-        QTest::newRow("one side at a limit")
-            << QVariant(sized(900, 600)) << QPoint(-500, 40) << QSizeF(720, 640);
         QTest::newRow("fractions kept")
             << QVariant(sized(800.5, 500.25)) << QPoint(1, 1) << QSizeF(801.5, 501.25);
         // Capped at the maximum first, then raised to the minimum: a stored size beyond the
@@ -131,16 +126,10 @@ private slots:
         QTest::newRow("whole numbers")
             << QVariant(QVariantMap{{"width", 1000}, {"height", 700}}) << QSizeF(1000, 700);
         QTest::newRow("no height") << QVariant(QVariantMap{{"width", 1000.0}}) << QSizeF(780, 460);
-        QTest::newRow("no width") << QVariant(QVariantMap{{"height", 700.0}}) << QSizeF(780, 460);
-        QTest::newRow("texts") << QVariant(QVariantMap{{"width", "1000"}, {"height", "700"}})
-                               << QSizeF(780, 460);
         QTest::newRow("a flag") << QVariant(QVariantMap{{"width", true}, {"height", 700.0}})
                                 << QSizeF(780, 460);
         QTest::newRow("not a number") << QVariant(sized(std::nan(""), 700)) << QSizeF(780, 460);
-        QTest::newRow("infinite") << QVariant(sized(std::numeric_limits<double>::infinity(), 700))
-                                  << QSizeF(780, 460);
         QTest::newRow("not a map") << QVariant("1000x700") << QSizeF(780, 460);
-        QTest::newRow("a size") << QVariant(QSizeF(1000, 700)) << QSizeF(780, 460);
         QTest::newRow("too small") << QVariant(sized(100, 100)) << QSizeF(720, 380);
     }
     void pressWithoutMovementAsksForTheStartSize()

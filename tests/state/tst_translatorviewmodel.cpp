@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using Voice = SpeechEngine::Voice;
 using Quality = SpeechEngine::Quality;
@@ -84,20 +85,12 @@ private slots:
         m_home.reset();
     }
 
-    void firstStartWithNothingStored()
+    void firstStartWritesNothing()
     {
         QCOMPARE(m_viewModel->sourceLanguage(), Language::autoDetect());
         QCOMPARE(m_viewModel->targetLanguage(), Language::english());
-        QCOMPARE(m_viewModel->translationStyle(), TranslationStyle::standard);
-        QCOMPARE(ids(m_viewModel->sourcePillLanguages()), (QStringList{"auto", "en", "ru"}));
-        QCOMPARE(ids(m_viewModel->targetPillLanguages()), (QStringList{"ru", "en", "tr"}));
-        QCOMPARE(m_viewModel->sourceMoreLanguages().size(), 72);
-        QCOMPARE(m_viewModel->targetMoreLanguages().size(), 71);
-        QCOMPARE(m_viewModel->sourceMoreLanguages().first().id, "zh-Hans");
-        QCOMPARE(m_viewModel->targetMoreLanguages().first().id, "zh-Hans");
         QVERIFY(!m_viewModel->isDebouncePending());
         QVERIFY(m_settings->allKeys().isEmpty());
-
         // Choosing pills writes nothing either.
         m_viewModel->setSourceLanguage(lang("ru"));
         m_viewModel->setTargetLanguage(lang("tr"));
@@ -113,40 +106,43 @@ private slots:
         const QStringList sourceDefault{"auto", "en", "ru"};
         const QStringList targetDefault{"ru", "en", "tr"};
 
+        QTest::newRow("nothing stored")
+            << QByteArray() << u"standard"_s << sourceDefault << targetDefault;
         QTest::newRow("stored choices")
             << QByteArray("translationStyle=formal\nrecentSourceLanguages=de, auto, fr\n"
                           "recentTargetLanguages=ja, ko, uk, fi\n")
-            << "formal" << QStringList{"auto", "de", "fr"} << QStringList{"ja", "ko", "uk"};
-        QTest::newRow("unknown style") << QByteArray("translationStyle=Formal\n") << "standard"
+            << u"formal"_s << QStringList{"auto", "de", "fr"} << QStringList{"ja", "ko", "uk"};
+        QTest::newRow("unknown style") << QByteArray("translationStyle=Formal\n") << u"standard"_s
                                        << sourceDefault << targetDefault;
         QTest::newRow("style of another type")
-            << QByteArray("translationStyle=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n") << "standard"
-            << sourceDefault << targetDefault;
-        QTest::newRow("one-item lists")
-            << QByteArray("recentSourceLanguages=de\n"
-                          "recentTargetLanguages=ja\n")
-            << "standard" << QStringList{"auto", "de", "en"} << QStringList{"ja", "en", "zh-Hans"};
+            << QByteArray("translationStyle=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n")
+            << u"standard"_s << sourceDefault << targetDefault;
+        QTest::newRow("one-item lists") << QByteArray("recentSourceLanguages=de\n"
+                                                      "recentTargetLanguages=ja\n")
+                                        << u"standard"_s << QStringList{"auto", "de", "en"}
+                                        << QStringList{"ja", "en", "zh-Hans"};
         QTest::newRow("unknown ids keep their places")
             << QByteArray("recentSourceLanguages=auto, xx, de\n"
                           "recentTargetLanguages=xx, de\n")
-            << "standard" << QStringList{"auto", "de", "en"} << QStringList{"de", "en", "zh-Hans"};
+            << u"standard"_s << QStringList{"auto", "de", "en"}
+            << QStringList{"de", "en", "zh-Hans"};
         QTest::newRow("auto is no target")
-            << QByteArray("recentTargetLanguages=auto, de, de\n") << "standard" << sourceDefault
+            << QByteArray("recentTargetLanguages=auto, de, de\n") << u"standard"_s << sourceDefault
             << QStringList{"de", "en", "zh-Hans"};
         QTest::newRow("lists of another type")
             << QByteArray("recentSourceLanguages=@ByteArray(de)\n"
                           "recentTargetLanguages=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n")
-            << "standard" << sourceDefault << targetDefault;
+            << u"standard"_s << sourceDefault << targetDefault;
         QTest::newRow("empty values")
             << QByteArray("recentSourceLanguages=\nrecentTargetLanguages=@Invalid()\n")
-            << "standard" << QStringList{"auto", "en", "zh-Hans"} << targetDefault;
+            << u"standard"_s << QStringList{"auto", "en", "zh-Hans"} << targetDefault;
         QByteArray huge = "recentTargetLanguages=it";
         for (int i = 0; i < 10000; ++i) {
             huge += ", x" + QByteArray::number(i);
         }
         QTest::newRow("10,000 recent ids")
             << huge + '\n'
-            << "standard" << sourceDefault << QStringList{"it", "en", "zh-Hans"};
+            << u"standard"_s << sourceDefault << QStringList{"it", "en", "zh-Hans"};
     }
     void storedSettings()
     {
@@ -202,19 +198,17 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<bool>("refused");
         const QString limit = graphemes(5000);
-        QTest::newRow("5000 characters") << "" << limit << limit << false;
-        QTest::newRow("5001 characters") << "abc" << graphemes(5001) << "abc" << true;
-        QTest::newRow("5000 plus one combining mark")
-            << "" << limit + QStringLiteral("\u0301") << limit + QStringLiteral("\u0301") << false;
+        QTest::newRow("5000 characters") << u""_s << limit << limit << false;
+        QTest::newRow("5001 characters") << u"abc"_s << graphemes(5001) << u"abc"_s << true;
+        QTest::newRow("5000 plus one combining mark") << u""_s << limit + QStringLiteral("\u0301")
+                                                      << limit + QStringLiteral("\u0301") << false;
         // However many combining marks follow each other, they make one character; only the
         // size of the text bounds them.
         QTest::newRow("6000 combining marks")
-            << "" << QString(6000, QChar(0x301)) << QString(6000, QChar(0x301)) << false;
+            << u""_s << QString(6000, QChar(0x301)) << QString(6000, QChar(0x301)) << false;
         QTest::newRow("100,000 combining marks")
-            << "ab" << QString(100000, QChar(0x301)) << "ab" << true;
-        QTest::newRow("6000 pasted into nothing") << "" << QString(6000, 'x') << "" << true;
-        QTest::newRow("6000 pasted over ten")
-            << "0123456789" << QString(6000, 'x') << "0123456789" << true;
+            << u"ab"_s << QString(100000, QChar(0x301)) << u"ab"_s << true;
+        QTest::newRow("6000 pasted into nothing") << u""_s << QString(6000, 'x') << u""_s << true;
     }
     void lengthLimit()
     {
@@ -301,19 +295,11 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("prompt");
         QTest::newRow("auto, English detected, English target")
-            << "auto"
-            << "en"
-            << "en"
-            << "Translate from en to ru. Reply with translation only.";
+            << u"auto"_s << u"en"_s << u"en"_s
+            << u"Translate from en to ru. Reply with translation only."_s;
         QTest::newRow("Russian chosen, Russian target")
-            << "ru"
-            << ""
-            << "ru"
-            << "Translate from ru to en. Reply with translation only.";
-        QTest::newRow("no conflict") << "de"
-                                     << ""
-                                     << "fr"
-                                     << "Translate from de to fr. Reply with translation only.";
+            << u"ru"_s << u""_s << u"ru"_s
+            << u"Translate from ru to en. Reply with translation only."_s;
     }
     void targetEqualToTheSourceIsReplacedFirst()
     {
@@ -321,11 +307,7 @@ private slots:
         QFETCH(QString, detected);
         QFETCH(QString, target);
         QFETCH(QString, prompt);
-        if (!detected.isEmpty()) {
-            m_recognizer->dominant = detected;
-        }
-        m_viewModel->setSourceLanguage(lang(qPrintable(source)));
-        m_viewModel->setTargetLanguage(lang(qPrintable(target)));
+        choose(source, detected, target);
         m_viewModel->setSourceText("Some text");
         settle();
         QCOMPARE(promptOf(m_server->requests().first()), prompt);
@@ -347,14 +329,14 @@ private slots:
         QTest::addColumn<TestHttpServer::Reply>("reply");
         QTest::addColumn<QString>("message");
         QTest::newRow("server error")
-            << TestHttpServer::Reply{.status = 500} << "Network request to DeepSeek failed";
+            << TestHttpServer::Reply{.status = 500} << u"Network request to DeepSeek failed"_s;
         QTest::newRow("malformed reply")
-            << TestHttpServer::Reply{.body = "{}"} << "Invalid response from DeepSeek";
+            << TestHttpServer::Reply{.body = "{}"} << u"Invalid response from DeepSeek"_s;
         QTest::newRow("empty answer")
             << TestHttpServer::Reply{.body = TestHttpServer::completion("  ")}
-            << "DeepSeek returned empty translation";
+            << u"DeepSeek returned empty translation"_s;
         QTest::newRow("dropped connection")
-            << TestHttpServer::Reply{.dropConnection = true} << "Connection closed";
+            << TestHttpServer::Reply{.dropConnection = true} << u"Connection closed"_s;
     }
     void failures()
     {
@@ -426,21 +408,21 @@ private slots:
         // it, dropping the sixth.
         QTest::addColumn<int>("announcements");
         QTest::newRow("menu choice on the source side")
-            << "source" << QStringList{"de"} << QStringList{"de", "auto", "en", "ru"}
+            << u"source"_s << QStringList{"de"} << QStringList{"de", "auto", "en", "ru"}
             << QStringList{"auto", "de", "en"} << 1;
-        QTest::newRow("a pill changes nothing")
-            << "source" << QStringList{"en", "ru", "auto"} << QStringList{} << QStringList{} << 0;
+        QTest::newRow("a pill changes nothing") << u"source"_s << QStringList{"en", "ru", "auto"}
+                                                << QStringList{} << QStringList{} << 0;
         QTest::newRow("menu choice on the target side")
-            << "target" << QStringList{"de"} << QStringList{"de", "ru", "en", "tr"}
+            << u"target"_s << QStringList{"de"} << QStringList{"de", "ru", "en", "tr"}
             << QStringList{"de", "ru", "en"} << 1;
         QTest::newRow("six choices keep five")
-            << "target" << QStringList{"de", "fr", "it", "es", "pt", "ja"}
+            << u"target"_s << QStringList{"de", "fr", "it", "es", "pt", "ja"}
             << QStringList{"ja", "pt", "es", "it", "fr"} << QStringList{"ja", "pt", "es"} << 10;
         QTest::newRow("a recent non-pill moves to the front")
-            << "target" << QStringList{"de", "tr"} << QStringList{"tr", "de", "ru", "en"}
+            << u"target"_s << QStringList{"de", "tr"} << QStringList{"tr", "de", "ru", "en"}
             << QStringList{"tr", "de", "ru"} << 3;
         QTest::newRow("back to one that fell off the pills")
-            << "target" << QStringList{"de", "fr", "it", "ru"}
+            << u"target"_s << QStringList{"de", "fr", "it", "ru"}
             << QStringList{"ru", "it", "fr", "de", "en"} << QStringList{"ru", "it", "fr"} << 6;
     }
     void recentLanguages()
@@ -476,41 +458,28 @@ private slots:
         QCOMPARE(changes.count(), announcements);
     }
 
+    // A target equal to the source gives way.
     void resolveLanguageConflict_data()
     {
         QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("resolved");
-        QTest::newRow("no conflict") << QByteArray() << "de"
-                                     << "en"
-                                     << "en";
-        QTest::newRow("first recent that differs") << QByteArray() << "en"
-                                                   << "en"
-                                                   << "ru";
-        QTest::newRow("skips the source") << QByteArray() << "ru"
-                                          << "ru"
-                                          << "en";
+        QTest::newRow("first recent that differs") << QByteArray() << u"en"_s << u"ru"_s;
+        QTest::newRow("skips the source") << QByteArray() << u"ru"_s << u"en"_s;
         QTest::newRow("only the source is recent, en")
-            << QByteArray("recentTargetLanguages=en\n") << "en"
-            << "en"
-            << "ru";
+            << QByteArray("recentTargetLanguages=en\n") << u"en"_s << u"ru"_s;
         QTest::newRow("only the source is recent, ru")
-            << QByteArray("recentTargetLanguages=ru\n") << "ru"
-            << "ru"
-            << "en";
-        QTest::newRow("unknown ids count") << QByteArray("recentTargetLanguages=de, xx\n") << "de"
-                                           << "de"
-                                           << "xx";
+            << QByteArray("recentTargetLanguages=ru\n") << u"ru"_s << u"en"_s;
+        QTest::newRow("unknown ids count")
+            << QByteArray("recentTargetLanguages=de, xx\n") << u"de"_s << u"xx"_s;
     }
     void resolveLanguageConflict()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(QString, source);
-        QFETCH(QString, target);
+        QFETCH(QString, language);
         QFETCH(QString, resolved);
         start("[General]\n" + ini);
-        QCOMPARE(m_viewModel->resolveLanguageConflict(source, target), resolved);
+        QCOMPARE(m_viewModel->resolveLanguageConflict(language, language), resolved);
     }
 
     void swap_data()
@@ -520,21 +489,11 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("newSource");
         QTest::addColumn<QString>("newTarget");
-        QTest::newRow("fixed languages") << "de"
-                                         << ""
-                                         << "fr"
-                                         << "fr"
-                                         << "de";
-        QTest::newRow("auto, German detected") << "auto"
-                                               << "de"
-                                               << "ru"
-                                               << "ru"
-                                               << "de";
-        QTest::newRow("auto, nothing detected") << "auto"
-                                                << ""
-                                                << "ru"
-                                                << "ru"
-                                                << "en";
+        QTest::newRow("fixed languages") << u"de"_s << u""_s << u"fr"_s << u"fr"_s << u"de"_s;
+        QTest::newRow("auto, German detected")
+            << u"auto"_s << u"de"_s << u"ru"_s << u"ru"_s << u"de"_s;
+        QTest::newRow("auto, nothing detected")
+            << u"auto"_s << u""_s << u"ru"_s << u"ru"_s << u"en"_s;
     }
     void swap()
     {
@@ -543,11 +502,7 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, newSource);
         QFETCH(QString, newTarget);
-        if (!detected.isEmpty()) {
-            m_recognizer->dominant = detected;
-        }
-        m_viewModel->setSourceLanguage(lang(qPrintable(source)));
-        m_viewModel->setTargetLanguage(lang(qPrintable(target)));
+        choose(source, detected, target);
         m_viewModel->setSourceText("Original");
         m_viewModel->setTranslatedText("Translation");
         m_viewModel->swapLanguages();
@@ -605,24 +560,14 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("sourceHint");
         QTest::addColumn<QString>("targetHint");
-        QTest::newRow("auto") << "auto"
-                              << "Enter text for translate..."
-                              << "Translation will appear here";
-        QTest::newRow("German") << "de"
-                                << "Text zum Übersetzen eingeben..."
-                                << "Übersetzung erscheint hier";
-        QTest::newRow("Arabic") << "ar"
-                                << "...أدخل النص للترجمة"
-                                << "ستظهر الترجمة هنا";
-        QTest::newRow("Hindi has no row") << "hi"
-                                          << "Enter text for translate..."
-                                          << "Translation will appear here";
-        QTest::newRow("Simplified Chinese") << "zh-Hans"
-                                            << "输入要翻译的文本..."
-                                            << "翻译将显示在这里";
-        QTest::newRow("Traditional Chinese") << "zh-Hant"
-                                             << "輸入要翻譯的文本..."
-                                             << "翻譯將顯示在這裡";
+        QTest::newRow("auto") << u"auto"_s << u"Enter text for translate..."_s
+                              << u"Translation will appear here"_s;
+        QTest::newRow("German") << u"de"_s << u"Text zum Übersetzen eingeben..."_s
+                                << u"Übersetzung erscheint hier"_s;
+        QTest::newRow("Hindi has no row")
+            << u"hi"_s << u"Enter text for translate..."_s << u"Translation will appear here"_s;
+        QTest::newRow("Traditional Chinese")
+            << u"zh-Hant"_s << u"輸入要翻譯的文本..."_s << u"翻譯將顯示在這裡"_s;
     }
     void placeholders()
     {
@@ -649,20 +594,15 @@ private slots:
         const Voice zhTW{"tw", "zh-TW", Quality::premium};
         const Voice nbNO{"nb", "nb-NO", Quality::standard};
         QTest::newRow("enhanced wins wherever it stands")
-            << QList<Voice>{enUS, zhCN, enGB} << QList<Voice>{} << "en"
-            << "gb";
+            << QList<Voice>{enUS, zhCN, enGB} << QList<Voice>{} << u"en"_s << u"gb"_s;
         QTest::newRow("zh-Hant takes any zh voice, better first")
-            << QList<Voice>{zhCN, zhTW} << QList<Voice>{} << "zh-Hant"
-            << "tw";
-        QTest::newRow("first of equal voices")
-            << QList<Voice>{zhCN, Voice{"cn2", "zh-HK"}} << QList<Voice>{} << "zh-Hans"
-            << "cn";
+            << QList<Voice>{zhCN, zhTW} << QList<Voice>{} << u"zh-Hant"_s << u"tw"_s;
+        QTest::newRow("first of equal voices") << QList<Voice>{zhCN, Voice{"cn2", "zh-HK"}}
+                                               << QList<Voice>{} << u"zh-Hans"_s << u"cn"_s;
         QTest::newRow("no prefix match, the engine's lookup")
-            << QList<Voice>{nbNO} << QList<Voice>{nbNO} << "no"
-            << "";
+            << QList<Voice>{nbNO} << QList<Voice>{nbNO} << u"no"_s << u""_s;
         QTest::newRow("lookup by the full id")
-            << QList<Voice>{enUS} << QList<Voice>{Voice{"fil", "fil"}} << "fil"
-            << "fil";
+            << QList<Voice>{enUS} << QList<Voice>{Voice{"fil", "fil"}} << u"fil"_s << u"fil"_s;
     }
     void voiceChoice()
     {
@@ -809,6 +749,16 @@ private:
                 return std::move(m_speechEngine);
             });
         m_viewModel->setDebounceInterval(20ms);
+    }
+
+    // `detected` (empty: nothing) is what the recogniser will hear.
+    void choose(const QString &source, const QString &detected, const QString &target)
+    {
+        if (!detected.isEmpty()) {
+            m_recognizer->dominant = detected;
+        }
+        m_viewModel->setSourceLanguage(lang(qPrintable(source)));
+        m_viewModel->setTargetLanguage(lang(qPrintable(target)));
     }
 
     // Lets the pending debounce fire and every request finish.
