@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPainterPath>
 #include <QRegion>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -69,4 +70,15 @@ void PopoverWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Not from inside the hide: the window system may still be talking about this window.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible() && testAttribute(Qt::WA_WState_Created)) {
+            destroy();
+        }
+    });
 }

@@ -151,7 +151,10 @@ private slots:
         m_delegate->showPopover();
         m_delegate->popover()->content()->viewModel().setSourceText("Hallo");
         m_delegate->closePopover();
+        // Hidden, the window lets go of its native window and the image behind it.
+        QTRY_VERIFY(!m_delegate->popover()->testAttribute(Qt::WA_WState_Created));
         m_delegate->showPopover();
+        QVERIFY(m_delegate->popover()->isVisible());
         QCOMPARE(m_delegate->popover()->content()->viewModel().sourceText(), "Hallo");
 
         // Escape typed into the editor puts the popover away too.
