@@ -112,7 +112,8 @@ private slots:
         launch();
         QSignalSpy posted(&AppNotifier::instance(), &AppNotifier::posted);
         bool shownFirst = false;
-        connect(&AppNotifier::instance(), &AppNotifier::posted, this,
+        QObject listener; // ends the connection with this test function
+        connect(&AppNotifier::instance(), &AppNotifier::posted, &listener,
                 [&] { shownFirst = m_delegate->popover()->isVisible(); });
         std::unique_ptr<QMenu> menu(m_delegate->makeContextMenu());
         menu->actions().at(entry)->trigger();
