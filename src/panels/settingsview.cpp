@@ -290,8 +290,9 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Secret
     // The range stays with the hidden bar; the thin indicator laid over the edge shows it.
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->setAutoFillBackground(false);
-    content->setAutoFillBackground(false);
     m_scroll->setWidget(content);
+    // setWidget() makes it fill its background; the backdrop is to show through.
+    content->setAutoFillBackground(false);
     m_scroll->installEventFilter(this);
     m_scrollIndicator = new OverlayScrollBar(m_scroll->verticalScrollBar(), this);
 

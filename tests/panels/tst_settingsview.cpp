@@ -343,6 +343,11 @@ private slots:
             return image.pixelColor(widget->mapTo(m_host.get(), at));
         };
 
+        // Nothing in the scrolling area paints a background of its own over the popover's
+        // backdrop (QScrollArea::setWidget() turns it on for the content).
+        QVERIFY(!view->scrollArea()->viewport()->autoFillBackground());
+        QVERIFY(!view->scrollArea()->widget()->autoFillBackground());
+
         QWidget *card = view->showShortcutRow()->parentWidget();
         const QColor fill = over({white(cardFill)});
         COMPARE_COLOR(pixel(card, QPoint(card->width() / 2, 3)), fill);
