@@ -421,6 +421,9 @@ void PopoverContentView::showPanel(Panel panel)
         m_panelHost->layout()->addWidget(m_panelWidget);
         m_panelWidget->show(); // the host may be showing already
         m_pages->setCurrentWidget(m_panelHost);
+        // The panel takes the keyboard (its editor, where it has one); left to itself, Qt would
+        // hand it to the next control in line, the close button, and ring it.
+        m_panelWidget->setFocus(Qt::OtherFocusReason);
     }
     m_resizeHandle->setVisible(panel == Panel::none);
     emit panelChanged(panel);

@@ -28,10 +28,14 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace std::chrono_literals;
 
@@ -270,11 +274,20 @@ private slots:
         m_viewModel->setTranslatedText(QStringLiteral("Behalte mich"));
         int built = 0;
         std::function<void()> close;
+        QPointer<QLineEdit> field; // the panel's own editor takes the keyboard
         m_view->setPanelFactory([&](PopoverContentView::Panel, std::function<void()> closer) {
             ++built;
             close = std::move(closer);
-            return new QWidget;
+            auto *panel = new QWidget;
+            auto *layout = new QVBoxLayout(panel);
+            layout->addWidget(new QPushButton("Close"));
+            field = new QLineEdit;
+            layout->addWidget(field);
+            panel->setFocusProxy(field);
+            return panel;
         });
+        m_view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
         for (const QString &name : names) {
             if (name == "gear") {
                 m_view->gearButton()->click();
@@ -289,6 +302,7 @@ private slots:
         }
         QCOMPARE(built, names.size());
         QVERIFY(m_view->panelWidget()->isVisible());
+        QVERIFY(field->hasFocus());
         close();
         QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
         QVERIFY(m_view->resizeHandle()->isVisible());
