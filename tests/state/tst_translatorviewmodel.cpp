@@ -358,6 +358,9 @@ private slots:
 
     void translateDuringADebounceSendsTwoRequests()
     {
+        // The first answer comes after the debounce has fired, or the second would be a cache
+        // hit, however slow the machine.
+        m_server->enqueue({.body = TestHttpServer::completion("Hello"), .delay = 500ms});
         m_viewModel->setSourceLanguage(lang("de"));
         m_viewModel->setSourceText("Hallo");
         m_viewModel->translate();
