@@ -50,7 +50,8 @@ QCoro::Task<bool> KeychainHelper::save(QString text, QString key)
     if (encoder.hasError()) {
         co_return false;
     }
-    co_await remove(key);
+    // Written over the old item, never after deleting it: a keyring that refuses the write
+    // (locked, full, gone) would otherwise lose the user's key.
     co_return co_await m_store->write(m_service, key, data);
 }
 

@@ -26,7 +26,8 @@ public:
     QString service() const { return m_service; }
 
     QCoro::Task<std::optional<QString>> load(QString key);
-    // Deletes the old item first; true exactly when the new item was written.
+    // Replaces the item; true exactly when the new value was written. A failed write leaves
+    // the old value in place.
     QCoro::Task<bool> save(QString text, QString key);
     // True when the item is gone afterwards, also when it never existed.
     QCoro::Task<bool> remove(QString key);

@@ -169,7 +169,7 @@ QCoro::Task<> ApiKeySection::save()
         co_return;
     }
     setMessage(saveFailedText);
-    // Saving removes the old item first, so whether one is left has to be asked again.
+    // A refused write leaves the old key; the keyring is asked what it holds now all the same.
     const std::optional<QString> stored = co_await helper.load(KeychainHelper::deepSeekApiKeyName);
     if (!self) {
         co_return;

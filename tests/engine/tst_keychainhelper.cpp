@@ -25,6 +25,11 @@ private slots:
         QCOMPARE(waitForTask(m_helper->load("deepseek_api_key")), "ключ-2 🔑");
         QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}),
                  QStringLiteral("ключ-2 🔑").toUtf8());
+        // A write the keyring refuses keeps the key that was there.
+        m_store->writable = false;
+        QVERIFY(!waitForTask(m_helper->save("third", "deepseek_api_key")));
+        QCOMPARE(waitForTask(m_helper->load("deepseek_api_key")), "ключ-2 🔑");
+        m_store->writable = true;
         QVERIFY(waitForTask(m_helper->remove("deepseek_api_key")));
         QVERIFY(waitForTask(m_helper->remove("never_written")));
         QVERIFY(!waitForTask(m_helper->load("deepseek_api_key")));

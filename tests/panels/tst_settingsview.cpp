@@ -604,8 +604,9 @@ private slots:
                                                              << false << QByteArray("sk-new") << ""
                                                              << "A key is stored"
                                                              << "";
-        QTest::newRow("keyring refuses: the key stays in the field")
-            << "sk-new" << true << QByteArray() << ApiKeySection::saveFailedText << "No key stored"
+        QTest::newRow("keyring refuses: the old key stays, the new one in the field")
+            << "sk-new" << true << QByteArray("sk-old") << ApiKeySection::saveFailedText
+            << "A key is stored"
             << "sk-new";
         QTest::newRow("a space inside") << "sk new" << false << QByteArray("sk-old")
                                         << ApiKeySection::unsendableKeyText << "A key is stored"

@@ -13,7 +13,7 @@ QCoro::Task<std::optional<QByteArray>> FakeSecretStore::read(QString service, QS
 QCoro::Task<bool> FakeSecretStore::write(QString service, QString account, QByteArray data)
 {
     ++writes;
-    if (!available) {
+    if (!available || !writable) {
         co_return false;
     }
     items.insert({service, account}, data);

@@ -15,6 +15,7 @@ public:
     QCoro::Task<bool> remove(QString service, QString account) override;
 
     bool available = true;
+    bool writable = true; // false: reads and removals work, writes fail
     QHash<QPair<QString, QString>, QByteArray> items;
     int reads = 0;
     int writes = 0;
