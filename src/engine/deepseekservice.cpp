@@ -18,23 +18,6 @@
 #include <QScopeGuard>
 #include <QTimer>
 
-namespace {
-
-TransportError canceled()
-{
-    return TransportError(QNetworkReply::OperationCanceledError,
-                          QCoreApplication::translate("QNetworkReply", "Operation canceled"));
-}
-
-TransportError timeout()
-{
-    return TransportError(
-        QNetworkReply::TimeoutError,
-        QCoreApplication::translate("QNetworkReply", "Network operation timed out"));
-}
-
-} // namespace
-
 DeepSeekService::DeepSeekService(QUrl endpoint, ApiKeyProvider apiKey, QObject *parent)
     : DeepSeekService(std::move(endpoint), std::move(apiKey), Timeouts{}, parent)
 {}
@@ -136,7 +119,7 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
     QPointer<DeepSeekService> self(this);
     const QString apiKey = co_await m_apiKey();
     if (!self) {
-        throw canceled();
+        throw TransportError::canceled();
     }
     if (!isSendableApiKey(apiKey)) {
         throw DeepSeekError(DeepSeekError::invalidApiKey);
@@ -175,11 +158,11 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
     co_await reply.data();
     deadline.stop();
     if (!self || !reply) {
-        throw canceled();
+        throw TransportError::canceled();
     }
 
     if (timedOut) {
-        throw timeout();
+        throw TransportError::timedOut();
     }
     if (oversized) {
         throw DeepSeekError(DeepSeekError::invalidResponse);
@@ -199,7 +182,7 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
     if (reply->error() == QNetworkReply::OperationCanceledError) {
         // Only the transfer time-out cancels a reply that we did not abort ourselves; Qt calls
         // that "Operation canceled", which would tell the user nothing.
-        throw timeout();
+        throw TransportError::timedOut();
     }
     if (reply->error() != QNetworkReply::NoError) {
         throw TransportError(reply->error(), reply->errorString());

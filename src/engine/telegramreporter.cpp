@@ -21,19 +21,6 @@
 
 namespace {
 
-TransportError canceledError()
-{
-    return TransportError(QNetworkReply::OperationCanceledError,
-                          QCoreApplication::translate("QNetworkReply", "Operation canceled"));
-}
-
-TransportError timedOutError()
-{
-    return TransportError(
-        QNetworkReply::TimeoutError,
-        QCoreApplication::translate("QNetworkReply", "Network operation timed out"));
-}
-
 QString withoutLoneSurrogates(QString text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -149,7 +136,7 @@ TelegramReporter::sendMessage(QString chatId, std::optional<qint64> threadId, QS
     QPointer<TelegramReporter> self(this);
     const QString token = co_await m_token();
     if (!self) {
-        throw canceledError();
+        throw TransportError::canceled();
     }
     const std::optional<QUrl> url = methodUrl(m_apiBase, token, QStringLiteral("sendMessage"));
     if (!url) {
@@ -185,7 +172,7 @@ TelegramReporter::sendMessage(QString chatId, std::optional<qint64> threadId, QS
     co_await reply.data();
     deadline.stop();
     if (!self || !reply) {
-        throw canceledError();
+        throw TransportError::canceled();
     }
 
     // A status means the server had the request: whatever came of it, it was delivered. Qt
@@ -199,7 +186,7 @@ TelegramReporter::sendMessage(QString chatId, std::optional<qint64> threadId, QS
         co_return result;
     }
     if (timedOut) {
-        throw timedOutError();
+        throw TransportError::timedOut();
     }
     throw TransportError(reply->error(), reply->errorString());
 }

@@ -2,6 +2,7 @@
 
 #include "quenzalerror.h"
 
+#include <QCoreApplication>
 #include <QNetworkReply>
 
 // A failure of the HTTP transport itself (refused connection, time-out, TLS, cancellation).
@@ -13,6 +14,19 @@ public:
         : m_code(code)
         , m_text(std::move(text))
     {}
+
+    // The two the clients raise themselves, in Qt's own words.
+    static TransportError canceled()
+    {
+        return TransportError(QNetworkReply::OperationCanceledError,
+                              QCoreApplication::translate("QNetworkReply", "Operation canceled"));
+    }
+    static TransportError timedOut()
+    {
+        return TransportError(
+            QNetworkReply::TimeoutError,
+            QCoreApplication::translate("QNetworkReply", "Network operation timed out"));
+    }
 
     QNetworkReply::NetworkError code() const { return m_code; }
     QString description() const override { return m_text; }

@@ -32,23 +32,6 @@ constexpr qreal ringWidth = 2.5;
 constexpr qreal shadowBlur = 8;
 constexpr QPointF shadowOffset{0, 2};
 
-QFont pixelFont(const QFont &base, int pixelSize, QFont::Weight weight)
-{
-    QFont font = base;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::WindowText, color);
-    }
-    widget->setPalette(palette);
-}
-
 // The image at `path` drawn to fit a `side` square, or a null image when there is none.
 QImage loadLogo(const QString &path, int side, qreal ratio)
 {
@@ -216,10 +199,10 @@ AboutView::AboutView(Details details, std::function<void()> onClose, QWidget *pa
     m_version->setObjectName(QStringLiteral("version"));
     m_tagline->setObjectName(QStringLiteral("tagline"));
 
-    m_header->setFont(pixelFont(font(), headerSize, QFont::Bold));
-    m_title->setFont(pixelFont(font(), titleSize, QFont::Bold));
-    m_version->setFont(pixelFont(font(), subheadlineSize, QFont::Normal));
-    m_tagline->setFont(pixelFont(font(), bodySize, QFont::Normal));
+    m_header->setFont(AppTheme::font(font(), headerSize, QFont::Bold));
+    m_title->setFont(AppTheme::font(font(), titleSize, QFont::Bold));
+    m_version->setFont(AppTheme::font(font(), subheadlineSize, QFont::Normal));
+    m_tagline->setFont(AppTheme::font(font(), bodySize, QFont::Normal));
     for (QLabel *label : {m_title, m_version, m_tagline}) {
         label->setAlignment(Qt::AlignHCenter);
     }
@@ -233,7 +216,7 @@ AboutView::AboutView(Details details, std::function<void()> onClose, QWidget *pa
     if (!linkText.isEmpty()) {
         m_link = new WebsiteLink(linkText, details.website, this);
         m_link->setObjectName(QStringLiteral("website"));
-        m_link->setFont(pixelFont(font(), bodySize, QFont::Normal));
+        m_link->setFont(AppTheme::font(font(), bodySize, QFont::Normal));
     }
 
     auto *header = new QHBoxLayout;
@@ -321,12 +304,12 @@ void AboutView::applyColors()
 {
     const QScopedValueRollback guard(m_applyingColors, true);
     const AppTheme::Colors &colors = AppTheme::colors();
-    setTextColor(m_header, colors.label);
-    setTextColor(m_title, colors.label);
-    setTextColor(m_version, colors.secondaryLabel);
-    setTextColor(m_tagline, colors.secondaryLabel);
+    AppTheme::setTextColor(m_header, colors.label);
+    AppTheme::setTextColor(m_title, colors.label);
+    AppTheme::setTextColor(m_version, colors.secondaryLabel);
+    AppTheme::setTextColor(m_tagline, colors.secondaryLabel);
     if (m_link) {
-        setTextColor(m_link, colors.accent);
+        AppTheme::setTextColor(m_link, colors.accent);
     }
 }
 

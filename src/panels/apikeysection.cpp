@@ -17,13 +17,6 @@
 
 namespace {
 
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
-
 // A helper over a store it does not own: it lives in the frame of the coroutine that uses it,
 // so it outlasts every keyring call of that coroutine, whatever becomes of the section.
 KeychainHelper keychain(SecretStore *store, const QString &service)
@@ -52,10 +45,10 @@ ApiKeySection::ApiKeySection(SecretStore *store, const QString &service, QWidget
     QFont small = font();
     small.setPixelSize(statusSize);
     m_status->setFont(small);
-    setTextColor(m_status, AppTheme::colors().secondaryLabel);
+    AppTheme::setTextColor(m_status, AppTheme::colors().secondaryLabel);
     m_message->setFont(small);
     m_message->setWordWrap(true);
-    setTextColor(m_message, AppTheme::colors().alert);
+    AppTheme::setTextColor(m_message, AppTheme::colors().alert);
     m_message->hide();
 
     auto *controls = new QHBoxLayout;

@@ -29,25 +29,6 @@ constexpr int editorTextSize = 16;
 constexpr int statusTextSize = 14;
 constexpr QPoint placeholderOffset{2, NoScrollTextEditor::verticalInset};
 
-QFont pixelFont(const QFont &base, int pixelSize, QFont::Weight weight)
-{
-    QFont font = base;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
-// The system green of each scheme; the theme has no green of its own, this line being its
-// only use.
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::WindowText, color);
-    }
-    label->setPalette(palette);
-}
-
 // The Send button: white bold text on an accent capsule, the whole of it at half opacity while
 // it cannot be pressed.
 class CapsuleButton : public QAbstractButton
@@ -59,7 +40,7 @@ public:
     explicit CapsuleButton(QWidget *parent)
         : QAbstractButton(parent)
     {
-        setFont(pixelFont(font(), statusTextSize, QFont::Bold));
+        setFont(AppTheme::font(font(), statusTextSize, QFont::Bold));
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         // Pressing it must not take the caret away from the description.
         setFocusPolicy(Qt::TabFocus);
@@ -140,11 +121,11 @@ ReportProblemView::ReportProblemView(Sender send, std::function<void()> onClose,
     m_failedLine->setObjectName(QStringLiteral("failedLine"));
     m_sendButton->setObjectName(QStringLiteral("send"));
 
-    m_title->setFont(pixelFont(font(), titleSize, QFont::Bold));
+    m_title->setFont(AppTheme::font(font(), titleSize, QFont::Bold));
 
     m_editor->setHorizontalInset(0);
     m_editor->setRightToLeft(false);
-    m_editor->setFont(pixelFont(font(), editorTextSize, QFont::Normal));
+    m_editor->setFont(AppTheme::font(font(), editorTextSize, QFont::Normal));
     m_editor->setAccessibleName(placeholderText);
     m_editor->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setFocusProxy(m_editor);
@@ -154,7 +135,7 @@ ReportProblemView::ReportProblemView(Sender send, std::function<void()> onClose,
     m_placeholder->move(placeholderOffset);
     m_placeholder->adjustSize();
 
-    m_sentLine->setFont(pixelFont(font(), statusTextSize, QFont::Medium));
+    m_sentLine->setFont(AppTheme::font(font(), statusTextSize, QFont::Medium));
     m_sentLine->hide();
     m_failedLine->setFont(m_sentLine->font());
     m_failedLine->hide();
@@ -288,12 +269,12 @@ void ReportProblemView::applyColors()
 {
     const QScopedValueRollback guard(m_applyingColors, true);
     const AppTheme::Colors &colors = AppTheme::colors();
-    setTextColor(m_title, colors.label);
+    AppTheme::setTextColor(m_title, colors.label);
     QColor placeholder = colors.placeholder;
     placeholder.setAlphaF(placeholder.alphaF() * 0.6f);
-    setTextColor(m_placeholder, placeholder);
-    setTextColor(m_sentLine, AppTheme::colors().success);
-    setTextColor(m_failedLine, AppTheme::colors().alert);
+    AppTheme::setTextColor(m_placeholder, placeholder);
+    AppTheme::setTextColor(m_sentLine, AppTheme::colors().success);
+    AppTheme::setTextColor(m_failedLine, AppTheme::colors().alert);
 }
 
 void ReportProblemView::changeEvent(QEvent *event)

@@ -7,17 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-namespace {
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
-
-} // namespace
-
 ShortcutRow::ShortcutRow(const QString &title, const QKeySequence &shortcut, QWidget *parent)
     : QWidget(parent)
     , m_title(new QLabel(title))
@@ -27,7 +16,7 @@ ShortcutRow::ShortcutRow(const QString &title, const QKeySequence &shortcut, QWi
     QFont titleFont = font();
     titleFont.setPixelSize(titleSize);
     m_title->setFont(titleFont);
-    setTextColor(m_title, AppTheme::colors().label);
+    AppTheme::setTextColor(m_title, AppTheme::colors().label);
 
     QFont noteFont = font();
     noteFont.setPixelSize(noteSize);
@@ -58,6 +47,7 @@ void ShortcutRow::setNote(const QString &text, bool warning, const QString &tool
 {
     m_note->setText(text);
     m_note->setToolTip(toolTip);
-    setTextColor(m_note, warning ? AppTheme::colors().alert : AppTheme::colors().secondaryLabel);
+    AppTheme::setTextColor(m_note,
+                           warning ? AppTheme::colors().alert : AppTheme::colors().secondaryLabel);
     m_note->setVisible(!text.isEmpty());
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSettings>
 #include <QStyleFactory>
+#include <QWidget>
 
 namespace {
 
@@ -110,4 +111,22 @@ QPalette AppTheme::palette(Scheme scheme)
     palette.setColor(QPalette::Disabled, QPalette::Base, window);
     palette.setColor(QPalette::Disabled, QPalette::Highlight, over(c.secondaryLabel, window));
     return palette;
+}
+
+QFont AppTheme::font(const QFont &base, int pixelSize, QFont::Weight weight)
+{
+    QFont font = base;
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+void AppTheme::setTextColor(QWidget *widget, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::WindowText, color);
+        palette.setColor(group, QPalette::Text, color);
+    }
+    widget->setPalette(palette);
 }

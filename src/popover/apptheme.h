@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPalette>
 #include <QString>
 
 class QSettings;
+class QWidget;
 
 // The two colour schemes of the app. The scheme is chosen once at start from the stored
 // "appTheme" ("dark" selects dark, anything else light) and set explicitly on the application,
@@ -37,4 +39,11 @@ public:
     static QPalette palette(Scheme scheme);
     static const Colors &colors(Scheme scheme);
     static const Colors &colors() { return colors(current()); }
+
+    // `base` at `pixelSize` device-independent pixels and `weight`: the views give their sizes
+    // in pixels, as the popover's layout does.
+    static QFont font(const QFont &base, int pixelSize, QFont::Weight weight = QFont::Normal);
+    // Gives `widget` its own text colour (WindowText and Text, in every state), kept when the
+    // application palette changes.
+    static void setTextColor(QWidget *widget, const QColor &color);
 };

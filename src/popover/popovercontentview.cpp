@@ -46,21 +46,6 @@ bool writtenRightToLeft(const Language &language)
     return language.id == QLatin1String("ar");
 }
 
-QFont fontOf(const QWidget *widget, int pixelSize, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    widget->setPalette(palette);
-}
-
 // Clears the clipboard, then puts `text` on it; an empty text leaves an empty string there.
 void copyToClipboard(const QString &text)
 {
@@ -436,7 +421,7 @@ QWidget *PopoverContentView::makeFallbackPanel(Panel panel, std::function<void()
     column->setContentsMargins(20, 20, 20, 20);
     auto *header = new QHBoxLayout;
     auto *title = new QLabel;
-    title->setFont(fontOf(this, panelTitleSize, QFont::DemiBold));
+    title->setFont(AppTheme::font(this->font(), panelTitleSize, QFont::DemiBold));
     switch (panel) {
     case Panel::settings:
         title->setText(QStringLiteral("Settings"));
@@ -533,11 +518,11 @@ void PopoverContentView::changeEvent(QEvent *event)
 void PopoverContentView::restyle()
 {
     const AppTheme::Colors &colors = AppTheme::colors();
-    m_editor->setFont(fontOf(this, textSize));
-    m_sourcePlaceholder->setFont(fontOf(this, textSize));
+    m_editor->setFont(AppTheme::font(this->font(), textSize));
+    m_sourcePlaceholder->setFont(AppTheme::font(this->font(), textSize));
     QColor placeholder = colors.placeholder;
     placeholder.setAlphaF(float(placeholder.alphaF() * sourcePlaceholderOpacity));
-    setTextColor(m_sourcePlaceholder, placeholder);
+    AppTheme::setTextColor(m_sourcePlaceholder, placeholder);
     const QPixmap logo =
         renderLogo(logoPath, logoSize, colors.label, logoOpacity, devicePixelRatioF());
     m_logo->setPixmap(logo);

@@ -19,22 +19,6 @@ constexpr int horizontalInset = 16;
 constexpr int topInset = 8;
 constexpr int spinnerDiameter = 20;
 
-QFont fontOf(const QWidget *widget, int pixelSize, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
-
 QLabel *plainLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
@@ -194,19 +178,19 @@ void TranslationArea::changeEvent(QEvent *event)
 void TranslationArea::restyle()
 {
     const AppTheme::Colors &colors = AppTheme::colors();
-    m_translatingLabel->setFont(fontOf(this, textSize));
-    setTextColor(m_translatingLabel, colors.secondaryLabel);
-    m_errorTitle->setFont(fontOf(this, smallTextSize, QFont::DemiBold));
-    setTextColor(m_errorTitle, colors.label);
-    m_errorMessage->setFont(fontOf(this, smallTextSize));
-    setTextColor(m_errorMessage, colors.secondaryLabel);
+    m_translatingLabel->setFont(AppTheme::font(this->font(), textSize));
+    AppTheme::setTextColor(m_translatingLabel, colors.secondaryLabel);
+    m_errorTitle->setFont(AppTheme::font(this->font(), smallTextSize, QFont::DemiBold));
+    AppTheme::setTextColor(m_errorTitle, colors.label);
+    m_errorMessage->setFont(AppTheme::font(this->font(), smallTextSize));
+    AppTheme::setTextColor(m_errorMessage, colors.secondaryLabel);
     m_errorMessage->setMaximumHeight(maxErrorLines *
                                      QFontMetrics(m_errorMessage->font()).lineSpacing());
     const qreal ratio = devicePixelRatioF();
     m_warningGlyph->setPixmap(Glyph::pixmap(QStringLiteral("warning"), smallTextSize,
                                             QColor(255, 149, 0), Glyph::Order::ownFirst, ratio));
-    m_placeholder->setFont(fontOf(this, textSize));
-    setTextColor(m_placeholder, colors.placeholder);
-    m_translation->setFont(fontOf(this, textSize));
-    setTextColor(m_translation, colors.label);
+    m_placeholder->setFont(AppTheme::font(this->font(), textSize));
+    AppTheme::setTextColor(m_placeholder, colors.placeholder);
+    m_translation->setFont(AppTheme::font(this->font(), textSize));
+    AppTheme::setTextColor(m_translation, colors.label);
 }
