@@ -2,7 +2,7 @@
 
 #include "deployment.h"
 #include "keychainsecretstore.h"
-#include "secretstore.h"
+#include "keyringlockederror.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -32,13 +32,24 @@ KeychainHelper &KeychainHelper::shared()
     return helper;
 }
 
-QCoro::Task<std::optional<QString>> KeychainHelper::load(QString key)
+std::optional<QString> KeychainHelper::Lookup::value() const
 {
-    const std::optional<QByteArray> data = co_await m_store->read(m_service, key);
-    if (!data) {
-        co_return std::nullopt;
+    if (outcome != SecretStore::Outcome::found) {
+        return std::nullopt;
     }
-    co_return decodeUtf8Strictly(*data);
+    return text;
+}
+
+QCoro::Task<KeychainHelper::Lookup> KeychainHelper::load(QString key)
+{
+    const SecretStore::ReadResult read = co_await m_store->read(m_service, key);
+    if (read.outcome != SecretStore::Outcome::found) {
+        co_return Lookup{read.outcome};
+    }
+    if (std::optional<QString> text = decodeUtf8Strictly(read.data)) {
+        co_return Lookup{SecretStore::Outcome::found, std::move(*text)};
+    }
+    co_return Lookup{SecretStore::Outcome::absent};
 }
 
 QCoro::Task<bool> KeychainHelper::save(QString text, QString key)
@@ -62,16 +73,56 @@ QCoro::Task<bool> KeychainHelper::remove(QString key)
 
 QCoro::Task<QString> KeychainHelper::credential(QString key, QString builtIn)
 {
-    const std::optional<QString> stored = co_await load(key);
-    if (stored && !stored->isEmpty()) {
-        co_return *stored;
+    // Only locals after the first suspension: the memories outlive the helper if need be.
+    const std::shared_ptr<Memories> memories = m_memories;
+    const std::shared_ptr<SecretStore> store = m_store;
+    const QString service = m_service;
+    if ((*memories)[key].writeBackRunning) {
+        // The keyring had none a moment ago and is still busy taking the built-in one (maybe
+        // behind a dialog); asking it again would only queue behind that write.
+        co_return builtIn;
     }
-    // Writing an empty value would gain nothing and, on a desktop without a keyring yet, make
-    // the keyring ask the user to create one in the middle of a translation.
-    if (!builtIn.isEmpty()) {
-        co_await save(builtIn, key);
+    const Lookup lookup = co_await load(key);
+    Memory &memory = (*memories)[key];
+    switch (lookup.outcome) {
+    case SecretStore::Outcome::found:
+        if (!lookup.text.isEmpty()) {
+            memory.lastRead = lookup.text;
+            co_return lookup.text;
+        }
+        [[fallthrough]];
+    case SecretStore::Outcome::absent:
+        memory.lastRead.reset();
+        // Writing an empty value would gain nothing and, on a desktop without a keyring yet,
+        // make the keyring ask the user to create one. A write that was refused or cancelled
+        // is not tried again: the user said no once.
+        if (!builtIn.isEmpty() && !memory.writeBackRefused) {
+            memory.writeBackRunning = true;
+            writeBack(store, memories, service, key, builtIn);
+        }
+        co_return builtIn;
+    case SecretStore::Outcome::locked:
+    case SecretStore::Outcome::unavailable:
+        if (memory.lastRead) {
+            // A copy: QCoro moves from what co_return names.
+            co_return QString(*memory.lastRead);
+        }
+        if (builtIn.isEmpty() && lookup.outcome == SecretStore::Outcome::locked) {
+            throw KeyringLockedError();
+        }
+        co_return builtIn;
     }
-    co_return builtIn;
+    Q_UNREACHABLE();
+}
+
+QCoro::Task<> KeychainHelper::writeBack(std::shared_ptr<SecretStore> store,
+                                        std::shared_ptr<Memories> memories, QString service,
+                                        QString key, QString text)
+{
+    const bool written = co_await store->write(service, key, text.toUtf8());
+    Memory &memory = (*memories)[key];
+    memory.writeBackRunning = false;
+    memory.writeBackRefused = !written;
 }
 
 QCoro::Task<QString> KeychainHelper::deepSeekApiKey()

@@ -125,14 +125,22 @@ QCoro::Task<> ApiKeySection::lookUp()
     KeychainHelper helper = keychain(m_store, m_service);
     m_status->setText(lookingText);
     setBusy(true);
-    const std::optional<QString> stored = co_await helper.load(KeychainHelper::deepSeekApiKeyName);
+    const KeychainHelper::Lookup stored = co_await helper.load(KeychainHelper::deepSeekApiKeyName);
     if (!self) {
         co_return;
     }
     setBusy(false);
-    // The translator takes an empty item for none, so it is shown as none.
-    setStored(stored && !stored->isEmpty());
+    showStored(stored);
     emit settled();
+}
+
+void ApiKeySection::showStored(const KeychainHelper::Lookup &stored)
+{
+    // The translator takes an empty item for none, so it is shown as none.
+    setStored(!stored.value().value_or(QString()).isEmpty());
+    if (stored.outcome == SecretStore::Outcome::locked) {
+        m_status->setText(lockedText);
+    }
 }
 
 QCoro::Task<> ApiKeySection::save()
@@ -163,12 +171,12 @@ QCoro::Task<> ApiKeySection::save()
     }
     setMessage(saveFailedText);
     // A refused write leaves the old key; the keyring is asked what it holds now all the same.
-    const std::optional<QString> stored = co_await helper.load(KeychainHelper::deepSeekApiKeyName);
+    const KeychainHelper::Lookup stored = co_await helper.load(KeychainHelper::deepSeekApiKeyName);
     if (!self) {
         co_return;
     }
     setBusy(false);
-    setStored(stored && !stored->isEmpty());
+    showStored(stored);
     emit settled();
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "keychainhelper.h"
+
 #include <QCoro/QCoroTask>
 #include <QWidget>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class SecretStore;
 
 // The DeepSeek API key in the settings: a password field with Save and Remove, and a line that
 // tells whether a key is stored in the keyring, never the key itself. Save writes the keyring
@@ -24,6 +25,8 @@ public:
     static inline const QString keyStoredText = QStringLiteral("A key is stored");
     static inline const QString noKeyStoredText = QStringLiteral("No key stored");
     static inline const QString lookingText = QStringLiteral("Looking in the keyring...");
+    static inline const QString lockedText =
+        QStringLiteral("The keyring is locked: unlock it to see or change the key");
     static inline const QString noKeyringText =
         QStringLiteral("No keyring available: the key cannot be stored");
     static inline const QString saveFailedText =
@@ -60,6 +63,7 @@ private:
 
     void setBusy(bool busy);
     void setStored(bool stored);
+    void showStored(const KeychainHelper::Lookup &stored);
     void setMessage(const QString &text);
     void updateButtons();
 

@@ -1,8 +1,13 @@
 #include "keychainsecretstore.h"
 
+#include <QCoro/QCoroDBusPendingCall>
 #include <QCoro/QCoroSignal>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingReply>
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -41,11 +46,16 @@ std::chrono::milliseconds remainingTime(const QDeadlineTimer &deadline)
     return std::chrono::ceil<std::chrono::milliseconds>(deadline.remainingTimeAsDuration());
 }
 
-// True once no job of ours is running, false when the deadline comes first.
+// Set on a job whose caller stopped waiting for it: the keyring has not answered it yet.
+const char *const orphanProperty = "quenzalOrphan";
+
+// True once no job of ours is running, false when the deadline comes first. A keyring that has
+// left an earlier job unanswered is not waited for again: every call would otherwise cost the
+// whole patience for as long as it stays frozen or its prompt stays open.
 QCoro::Task<bool> takeTurn(QDeadlineTimer deadline)
 {
     while (s_running) {
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired() || s_running->property(orphanProperty).toBool()) {
             co_return false;
         }
         co_await qCoro(s_running.data(), &QKeychain::Job::finished, remainingTime(deadline));
@@ -78,8 +88,9 @@ QCoro::Task<OwnedJob<Job>> finish(OwnedJob<Job> job, QDeadlineTimer deadline)
 
     if (s_running == running) {
         qCWarning(lcKeyring) << "the keyring did not answer in time (a locked keyring waiting"
-                                " for its password?); treating the secret as absent";
+                                " for its password?); going on without it";
         Job *const orphan = job.release();
+        orphan->setProperty(orphanProperty, true);
         orphan->setAutoDelete(true);
         co_return OwnedJob<Job>();
     }
@@ -105,21 +116,54 @@ bool succeeded(const QKeychain::Job &job)
     return false;
 }
 
+// QtKeychain reports an item in a locked Secret Service collection as not found once the unlock
+// prompt fails or is dismissed. The Secret Service itself tells locked items apart: they are
+// found by their attributes (QtKeychain's "user" and "server") without being unlocked.
+QCoro::Task<bool> hasLockedItem(QString service, QString account, QDeadlineTimer deadline)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || deadline.hasExpired()) {
+        co_return false;
+    }
+    static const QMetaType registered = qDBusRegisterMetaType<QMap<QString, QString>>();
+    Q_UNUSED(registered);
+    QDBusMessage search = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("SearchItems"));
+    const QMap<QString, QString> attributes{{QStringLiteral("user"), account},
+                                            {QStringLiteral("server"), service}};
+    search << QVariant::fromValue(attributes);
+    // Never start a Secret Service that is not running: KWallet may be the keyring in use.
+    search.setAutoStartService(false);
+    const QDBusMessage answer =
+        co_await bus.asyncCall(search, int(std::max<qint64>(1, deadline.remainingTime())));
+    const QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply = answer;
+    co_return reply.isValid() && reply.argumentAt<0>().isEmpty() &&
+        !reply.argumentAt<1>().isEmpty();
+}
+
 } // namespace
 
 KeychainSecretStore::KeychainSecretStore(std::chrono::milliseconds patience)
     : m_patience(patience)
 {}
 
-QCoro::Task<std::optional<QByteArray>> KeychainSecretStore::read(QString service, QString account)
+QCoro::Task<SecretStore::ReadResult> KeychainSecretStore::read(QString service, QString account)
 {
     const QDeadlineTimer deadline(m_patience);
     const auto job =
         co_await finish(makeJob<QKeychain::ReadPasswordJob>(service, account), deadline);
-    if (!job || !succeeded(*job)) {
-        co_return std::nullopt;
+    if (!job) {
+        co_return ReadResult{Outcome::unavailable};
     }
-    co_return job->binaryData();
+    if (job->error() == QKeychain::EntryNotFound) {
+        co_return ReadResult{co_await hasLockedItem(service, account, deadline) ? Outcome::locked
+                                                                                : Outcome::absent};
+    }
+    if (!succeeded(*job)) {
+        co_return ReadResult{Outcome::unavailable};
+    }
+    co_return ReadResult{Outcome::found, job->binaryData()};
 }
 
 QCoro::Task<bool> KeychainSecretStore::write(QString service, QString account, QByteArray data)

@@ -113,7 +113,7 @@ signals:
 class SlowStore : public FakeSecretStore
 {
 public:
-    QCoro::Task<std::optional<QByteArray>> read(QString service, QString account) override
+    QCoro::Task<ReadResult> read(QString service, QString account) override
     {
         co_await qCoro(&gate, &Gate::opened);
         co_return co_await FakeSecretStore::read(service, account);
@@ -570,11 +570,15 @@ private slots:
         QTest::newRow("no item") << QByteArray() << ApiKeySection::noKeyStoredText;
         QTest::newRow("an empty item") << QByteArray("") << ApiKeySection::noKeyStoredText;
         QTest::newRow("not UTF-8") << QByteArray("\xff\xfe") << ApiKeySection::noKeyStoredText;
+        QTest::newRow("locked") << QByteArray("sk-stored") << ApiKeySection::lockedText;
     }
     void storedKeyAtOpening()
     {
         QFETCH(QByteArray, item);
         QFETCH(QString, status);
+        if (status == ApiKeySection::lockedText) {
+            m_store->readOutcome = SecretStore::Outcome::locked;
+        }
         if (!item.isNull()) {
             m_store->items.insert({Deployment::appId(), "deepseek_api_key"}, item);
         }

@@ -1,16 +1,10 @@
+#include "fakesecretstore.h"
 #include "keychainsecretstore.h"
 
 #include <QTest>
 #include <QUuid>
 
-#include <optional>
 #include <vector>
-
-// Readable failures when QCOMPARE looks at what read() gave.
-char *toString(const std::optional<QByteArray> &value)
-{
-    return value ? QTest::toString(*value) : qstrdup("(absent)");
-}
 
 // Runs against the Secret Service of the session bus. scripts/with-keyring provides a throwaway
 // gnome-keyring and sets QUENZAL_TEST_KEYRING; from then on a missing keyring is a failure, so
@@ -40,7 +34,11 @@ private:
 namespace {
 const QString deepseekAccount = QStringLiteral("deepseek_api_key");
 const QString telegramAccount = QStringLiteral("telegram_bot_token");
-const std::optional<QByteArray> absent;
+const SecretStore::ReadResult absent{SecretStore::Outcome::absent};
+SecretStore::ReadResult found(const QByteArray &data)
+{
+    return {SecretStore::Outcome::found, data};
+}
 } // namespace
 
 void TestKeychainSecretStore::initTestCase()
@@ -86,10 +84,7 @@ void TestKeychainSecretStore::roundTrip()
 
     QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, "previous value")));
     QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, value)));
-    const std::optional<QByteArray> stored =
-        QCoro::waitFor(m_store.read(m_service, deepseekAccount));
-    QVERIFY(stored.has_value());
-    QCOMPARE(*stored, value);
+    QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), found(value));
 
     QVERIFY(QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
     QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), absent);
@@ -114,13 +109,13 @@ void TestKeychainSecretStore::itemsStayApart()
 {
     QFETCH(QString, otherService);
     QFETCH(QString, otherAccount);
-    const std::optional<QByteArray> mine("mine");
-    const std::optional<QByteArray> theirs("theirs");
+    const SecretStore::ReadResult mine = found("mine");
+    const SecretStore::ReadResult theirs = found("theirs");
 
-    QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, *mine)));
+    QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, mine.data)));
     QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), absent);
 
-    QVERIFY(QCoro::waitFor(m_store.write(otherService, otherAccount, *theirs)));
+    QVERIFY(QCoro::waitFor(m_store.write(otherService, otherAccount, theirs.data)));
     QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), mine);
     QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), theirs);
 
@@ -143,13 +138,13 @@ void TestKeychainSecretStore::concurrentCallsTakeTurns()
         QVERIFY(QCoro::waitFor(write));
     }
 
-    std::vector<QCoro::Task<std::optional<QByteArray>>> reads;
+    std::vector<QCoro::Task<SecretStore::ReadResult>> reads;
     reads.reserve(accounts.size());
     for (const QString &account : accounts) {
         reads.push_back(m_store.read(m_service, account));
     }
     for (qsizetype i = 0; i < accounts.size(); ++i) {
-        QCOMPARE(QCoro::waitFor(reads[i]), std::optional(accounts[i].toUtf8()));
+        QCOMPARE(QCoro::waitFor(reads[i]), found(accounts[i].toUtf8()));
     }
 
     std::vector<QCoro::Task<bool>> removals;

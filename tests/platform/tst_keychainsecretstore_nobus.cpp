@@ -1,3 +1,4 @@
+#include "fakesecretstore.h"
 #include "keychainsecretstore.h"
 #include "testhome.h"
 
@@ -9,18 +10,11 @@
 
 #include <csignal>
 #include <memory>
-#include <optional>
-
-// Readable failures when QCOMPARE looks at what read() gave.
-char *toString(const std::optional<QByteArray> &value)
-{
-    return value ? QTest::toString(*value) : qstrdup("(absent)");
-}
 
 namespace {
 const QString service = QStringLiteral("org.quenzal.Quenzal");
 const QString deepseekAccount = QStringLiteral("deepseek_api_key");
-const std::optional<QByteArray> absent;
+const SecretStore::ReadResult unavailable{SecretStore::Outcome::unavailable};
 } // namespace
 
 // A machine without a session bus (a plain shell, ssh, a system service): every call has to
@@ -53,9 +47,9 @@ private:
 
 void TestKeychainSecretStoreNoBus::everyCallIsAbsent()
 {
-    QCOMPARE(QCoro::waitFor(m_store.read(service, deepseekAccount)), absent);
+    QCOMPARE(QCoro::waitFor(m_store.read(service, deepseekAccount)), unavailable);
     QVERIFY(!QCoro::waitFor(m_store.write(service, deepseekAccount, "sk-0123456789abcdef")));
-    QCOMPARE(QCoro::waitFor(m_store.read(service, deepseekAccount)), absent);
+    QCOMPARE(QCoro::waitFor(m_store.read(service, deepseekAccount)), unavailable);
     QVERIFY(!QCoro::waitFor(m_store.remove(service, deepseekAccount)));
 }
 
@@ -104,7 +98,7 @@ void TestKeychainSecretStoreNoBus::unresponsiveSecretService()
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus->readLine().trimmed());
 
     KeychainSecretStore impatient(std::chrono::milliseconds(300));
-    QCOMPARE(QCoro::waitFor(impatient.read(service, deepseekAccount)), absent);
+    QCOMPARE(QCoro::waitFor(impatient.read(service, deepseekAccount)), unavailable);
     QVERIFY(!QCoro::waitFor(impatient.write(service, deepseekAccount, "value")));
 
     // Far beyond the test timeout: a turn that is never handed over fails the test.

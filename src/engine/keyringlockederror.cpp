@@ -1,0 +1,6 @@
+#include "keyringlockederror.h"
+
+QString KeyringLockedError::description() const
+{
+    return QStringLiteral("The keyring is locked: unlock it and try again.");
+}
