@@ -58,6 +58,30 @@ bool isUnknown(CLD2::Language language)
     return language == CLD2::UNKNOWN_LANGUAGE || language == CLD2::TG_UNKNOWN_LANGUAGE;
 }
 
+// CLD2 takes interchange-valid UTF-8 only and answers nothing at all for a text with anything
+// else in it, a NUL or a stray control character at the very end included. Those become spaces,
+// which CLD2 skips like any other.
+QByteArray interchangeValidUtf8(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            if (QChar::isNonCharacter(QChar::surrogateToUcs4(c, text.at(i + 1)))) {
+                text[i] = text[i + 1] = QLatin1Char(' ');
+            }
+            ++i;
+            continue;
+        }
+        const char16_t u = c.unicode();
+        const bool blank = u == u'\t' || u == u'\n' || u == u'\r' || u == u'\f';
+        if ((c.category() == QChar::Other_Control && !blank) || c.isSurrogate() ||
+            c.isNonCharacter()) {
+            text[i] = QLatin1Char(' ');
+        }
+    }
+    return text.toUtf8();
+}
+
 QString catalogueTag(CLD2::Language language)
 {
     const char *code = CLD2::LanguageCode(language);
@@ -80,13 +104,15 @@ void Cld2LanguageRecognizer::reset()
 void Cld2LanguageRecognizer::processString(const QString &text)
 {
     reset();
-    const QByteArray utf8 = text.toUtf8();
+    const QByteArray utf8 = interchangeValidUtf8(text);
     if (utf8.isEmpty()) {
         return;
     }
 
     const CLD2::CLDHints noHints{nullptr, nullptr, CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
-    std::array<CLD2::Language, 3> languages{};
+    std::array<CLD2::Language, 3> languages;
+    // Left as they are when CLD2 refuses the text; zero would be English.
+    languages.fill(CLD2::UNKNOWN_LANGUAGE);
     std::array<int, 3> percents{};
     std::array<double, 3> normalizedScores{};
     int textBytes = 0;

@@ -169,6 +169,8 @@ private slots:
     void recognisesSingleWord();
     void blankTextLeavesNoLanguage_data();
     void blankTextLeavesNoLanguage();
+    void strayCharactersAreSkipped_data();
+    void strayCharactersAreSkipped();
     void resetForgetsLastText();
     void hypothesesFollowCld2_data();
     void hypothesesFollowCld2();
@@ -225,6 +227,7 @@ void TestCld2LanguageRecognizer::blankTextLeavesNoLanguage_data()
     QTest::newRow("empty") << QString();
     QTest::newRow("line breaks and tabs") << u"\n\t \n"_s;
     QTest::newRow("no letters") << u"12 345,67 !?"_s;
+    QTest::newRow("control characters") << QStringLiteral("\0\x01 \x7f\x1b");
 }
 
 void TestCld2LanguageRecognizer::blankTextLeavesNoLanguage()
@@ -237,6 +240,30 @@ void TestCld2LanguageRecognizer::blankTextLeavesNoLanguage()
     recognizer.processString(text);
     QCOMPARE(recognizer.dominantLanguage(), std::nullopt);
     QVERIFY(recognizer.languageHypotheses(10).isEmpty());
+}
+
+// CLD2 refuses a whole text for one character it does not take; the rest must still count.
+void TestCld2LanguageRecognizer::strayCharactersAreSkipped_data()
+{
+    QTest::addColumn<QString>("text");
+    const QString french = u"Bonjour à tous, comment allez-vous"_s;
+    QTest::newRow("NUL at the end") << french + QChar(0);
+    QTest::newRow("NUL inside") << u"Bonjour à tous,"_s + QChar(0) + u" comment allez-vous"_s;
+    QTest::newRow("C0 control") << french + QChar(0x01);
+    QTest::newRow("escape sequence") << u"\x1b[2J"_s + french;
+    QTest::newRow("C1 control") << french + QChar(0x85);
+    QTest::newRow("noncharacter") << french + QChar(0xfffe);
+    QTest::newRow("astral noncharacter") << french + QChar(0xdbff) + QChar(0xdfff);
+    QTest::newRow("lone surrogate") << french + QChar(0xd800);
+}
+
+void TestCld2LanguageRecognizer::strayCharactersAreSkipped()
+{
+    QFETCH(QString, text);
+    Cld2LanguageRecognizer recognizer;
+    recognizer.processString(text);
+    QCOMPARE(recognizer.dominantLanguage(), u"fr"_s);
+    QCOMPARE(recognizer.languageHypotheses(1).value(0).tag, u"fr"_s);
 }
 
 void TestCld2LanguageRecognizer::resetForgetsLastText()
