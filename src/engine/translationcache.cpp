@@ -6,10 +6,13 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <QLockFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,12 +28,60 @@ void printToStandardOutput(const QString &line)
     std::fflush(stdout);
 }
 
+// The translations in a cache file; nothing when there is no file or it is not one of ours (not
+// an object of strings, or too large).
+std::optional<QHash<QString, QString>> readFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > TranslationCache::maxFileSize) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    QHash<QString, QString> translations;
+    translations.reserve(object.size());
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (!it.value().isString()) {
+            return std::nullopt;
+        }
+        translations.insert(it.key(), it.value().toString());
+    }
+    return translations;
+}
+
+// Replaces the file at `path` with `bytes` in one step, or leaves it untouched: the bytes go
+// into a new file beside it, which is renamed over the old one only once it is complete and on
+// disk. A link in the file's place is replaced itself; what it points to is never written.
+bool replaceFile(const QString &path, const QByteArray &bytes)
+{
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open()) {
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+        return false;
+    }
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0) {
+        return false;
+    }
+    file.setAutoRemove(false);
+    return true;
+}
+
 } // namespace
 
 TranslationCache::TranslationCache(const QString &folder, LogSink log)
     : m_filePath(folder + QStringLiteral("/translations.json"))
 {
-    // One writer thread keeps the writes in order; the pending snapshot coalesces bursts.
+    // One writer thread keeps the writes in order; a queued write takes every store before it.
     m_writer.setMaxThreadCount(1);
     QDir().mkpath(folder);
     load(log ? log : printToStandardOutput);
@@ -39,6 +90,14 @@ TranslationCache::TranslationCache(const QString &folder, LogSink log)
 TranslationCache::~TranslationCache()
 {
     waitForPendingWrites();
+    bool unwritten = false;
+    {
+        const QMutexLocker locker(&m_lock);
+        unwritten = m_unwritten;
+    }
+    if (unwritten) {
+        writePending();
+    }
 }
 
 TranslationCache &TranslationCache::shared()
@@ -76,22 +135,22 @@ std::optional<QString> TranslationCache::get(const QString &key) const
     if (it == m_store.cend()) {
         return std::nullopt;
     }
-    return *it;
+    return it->value;
 }
 
 void TranslationCache::set(const QString &key, const QString &value)
 {
+    if (value.size() > maxValueLength) {
+        return;
+    }
     {
         const QMutexLocker locker(&m_lock);
-        m_store.insert(key, value);
-        // Any victims will do; the entry just stored is never one of them.
-        for (auto it = m_store.begin(); m_store.size() > maxEntries;) {
-            if (it.key() == key) {
-                ++it;
-            } else {
-                it = m_store.erase(it);
-            }
+        m_store.insert(key, {value, ++m_clock});
+        m_evicted.remove(key);
+        for (const QString &evicted : bound(m_store)) {
+            m_evicted.insert(evicted);
         }
+        m_unwritten = true;
     }
     persist();
 }
@@ -102,45 +161,37 @@ qsizetype TranslationCache::count() const
     return m_store.size();
 }
 
+QList<QString> TranslationCache::bound(Store &store)
+{
+    QList<QString> evicted;
+    while (store.size() > maxEntries) {
+        const auto oldest =
+            std::min_element(store.cbegin(), store.cend(),
+                             [](const Entry &a, const Entry &b) { return a.age < b.age; });
+        evicted.append(oldest.key());
+        store.erase(oldest);
+    }
+    return evicted;
+}
+
 void TranslationCache::load(const LogSink &log)
 {
-    const QFileInfo info(m_filePath);
-    if (!info.isFile() || info.size() > maxFileSize) {
+    const std::optional<QHash<QString, QString>> translations = readFile(m_filePath);
+    if (!translations) {
         return;
-    }
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return;
-    }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject()) {
-        return;
-    }
-    const QJsonObject object = document.object();
-    QHash<QString, QString> store;
-    store.reserve(object.size());
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (!it.value().isString()) {
-            return;
-        }
-        store.insert(it.key(), it.value().toString());
     }
     {
         const QMutexLocker locker(&m_lock);
-        m_store = std::move(store);
+        for (auto it = translations->cbegin(); it != translations->cend(); ++it) {
+            m_store.insert(it.key(), {it.value(), ++m_clock});
+        }
     }
-    log(QStringLiteral("[Cache] Loaded %1 cached translations").arg(object.size()));
+    log(QStringLiteral("[Cache] Loaded %1 cached translations").arg(translations->size()));
 }
 
 void TranslationCache::persist()
 {
-    // The snapshot is taken under the write lock, so a later snapshot can never be replaced
-    // by an earlier one from another thread.
-    const QMutexLocker writeLocker(&m_writeLock);
-    {
-        const QMutexLocker locker(&m_lock);
-        m_pending = m_store; // shares the data; the next change of the store detaches
-    }
+    const QMutexLocker locker(&m_lock);
     if (!m_writeQueued) {
         m_writeQueued = true;
         m_writer.start([this] { writePending(); });
@@ -149,25 +200,67 @@ void TranslationCache::persist()
 
 void TranslationCache::writePending()
 {
-    QHash<QString, QString> snapshot;
+    Store merged;
+    QSet<QString> evicted;
     {
-        const QMutexLocker locker(&m_writeLock);
-        snapshot = std::move(m_pending);
-        m_pending.clear();
+        const QMutexLocker locker(&m_lock);
         m_writeQueued = false;
+        merged = m_store; // shares the data; the next change of the store detaches
+        evicted = std::exchange(m_evicted, {});
+        m_unwritten = false;
     }
-    QJsonObject object;
-    for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it) {
-        object.insert(it.key(), it.value());
-    }
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    const auto giveUp = [this, &evicted] {
+        const QMutexLocker locker(&m_lock);
+        m_evicted.unite(evicted);
+        m_unwritten = true;
+    };
 
     // The folder may have been removed since start-up.
     QDir().mkpath(QFileInfo(m_filePath).path());
-    QSaveFile file(m_filePath);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(bytes);
-        file.commit();
+    QLockFile lock(m_filePath + QStringLiteral(".lock"));
+    if (!lock.tryLock(int(lockPatience.count()))) {
+        giveUp();
+        return;
+    }
+    // What other processes stored meanwhile is kept, as newer than anything here.
+    quint64 newest = 0;
+    for (const Entry &entry : std::as_const(merged)) {
+        newest = std::max(newest, entry.age);
+    }
+    const Store snapshot = merged;
+    if (const auto onDisk = readFile(m_filePath)) {
+        for (auto it = onDisk->cbegin(); it != onDisk->cend(); ++it) {
+            if (!merged.contains(it.key()) && !evicted.contains(it.key()) &&
+                it.value().size() <= maxValueLength) {
+                merged.insert(it.key(), {it.value(), ++newest});
+            }
+        }
+    }
+    const QList<QString> dropped = bound(merged);
+
+    QJsonObject object;
+    for (auto it = merged.cbegin(); it != merged.cend(); ++it) {
+        object.insert(it.key(), it.value().value);
+    }
+    if (!replaceFile(m_filePath, QJsonDocument(object).toJson(QJsonDocument::Compact))) {
+        giveUp();
+        return;
+    }
+    lock.unlock();
+
+    // The store learns what the file now holds, unless it changed meanwhile.
+    const QMutexLocker locker(&m_lock);
+    for (auto it = merged.cbegin(); it != merged.cend(); ++it) {
+        if (!snapshot.contains(it.key()) && !m_store.contains(it.key()) &&
+            !m_evicted.contains(it.key())) {
+            m_store.insert(it.key(), {it.value().value, ++m_clock});
+        }
+    }
+    for (const QString &key : dropped) {
+        const auto it = m_store.constFind(key);
+        if (it != m_store.cend() && it->age == snapshot.value(key).age) {
+            m_store.erase(it);
+        }
     }
 }
 

@@ -2,18 +2,24 @@
 
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
 // Finished translations by request key, at most 500, mirrored to one JSON object in
-// <folder>/translations.json. Every store rewrites the whole file atomically on a worker
-// thread from a snapshot; writes issued close together are coalesced and the newest snapshot
-// always ends on disk. File and decoding failures are silent: the cache then behaves as an
-// empty (or memory-only) cache and a bad file stays untouched until the next store.
-// get() and set() are safe from any thread.
+// <folder>/translations.json, which every program of ours on the machine shares.
+//
+// Every store rewrites the file on a worker thread: under a lock file beside it, the file is
+// read again, merged with what this process holds (so that entries other processes wrote stay,
+// and entries this process evicted go), bounded to 500 by dropping the oldest, and replaced in
+// one step (a new file renamed over the old one, never written through a link). A write that
+// fails, short of disk space or of the lock, leaves the old file as it was; the entries stay in
+// memory and go out with the next write. Bad files are ignored, never repaired: the cache then
+// starts empty and the next store replaces the file. get() and set() are safe from any thread.
 class TranslationCache
 {
 public:
@@ -22,11 +28,16 @@ public:
     static constexpr int maxEntries = 500;
     // A larger file cannot be one we wrote; it is ignored rather than read into memory.
     static constexpr qint64 maxFileSize = 64 * 1024 * 1024;
+    // A translation longer than this (in UTF-16 units) is not kept. It keeps the file loadable:
+    // JSON takes at most six bytes per unit, so 500 of them stay under 50 MB.
+    static constexpr qsizetype maxValueLength = 16 * 1024;
+    // How long a write waits for another process's write before leaving it for the next store.
+    static constexpr std::chrono::milliseconds lockPatience{1000};
 
     // Creates `folder` if needed and loads its translations.json. After a successful load,
     // "[Cache] Loaded N cached translations" goes to `log` (standard output by default).
     explicit TranslationCache(const QString &folder, LogSink log = {});
-    // Waits for the pending write, so no stored translation is lost.
+    // Waits for the pending write, and tries once more a write that could not take place.
     ~TranslationCache();
     TranslationCache(const TranslationCache &) = delete;
     TranslationCache &operator=(const TranslationCache &) = delete;
@@ -45,20 +56,29 @@ public:
     qsizetype count() const;
     QString filePath() const { return m_filePath; }
 
-    // Blocks until the file holds the newest snapshot. For process exit and tests.
+    // Blocks until the writes asked for so far have been done (or given up).
     void waitForPendingWrites();
 
 private:
+    struct Entry
+    {
+        QString value;
+        quint64 age = 0; // larger is newer
+    };
+    using Store = QHash<QString, Entry>;
+
     void load(const LogSink &log);
     void persist();
     void writePending();
+    // Drops the oldest entries beyond the bound; returns their keys.
+    static QList<QString> bound(Store &store);
 
     QString m_filePath;
-    mutable QMutex m_lock; // guards m_store
-    QHash<QString, QString> m_store;
-
-    QMutex m_writeLock; // guards m_pending and m_writeQueued; taken before m_lock
-    QHash<QString, QString> m_pending;
+    mutable QMutex m_lock; // guards everything below but the writer
+    Store m_store;
+    quint64 m_clock = 0;
+    QSet<QString> m_evicted;  // dropped here since the last write, to be dropped from the file
+    bool m_unwritten = false; // the file lacks what the store holds
     bool m_writeQueued = false;
     QThreadPool m_writer;
 };

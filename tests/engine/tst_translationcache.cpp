@@ -6,8 +6,18 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+
+#include <csignal>
+
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -207,6 +217,172 @@ private slots:
         }
         // No temporary file is left behind.
         QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"translations.json"});
+    }
+
+    // Programs that store translations at the same time keep each other's, within the bound.
+    void processesKeepEachOthersEntries_data()
+    {
+        QTest::addColumn<int>("each"); // of four writers
+        QTest::addColumn<int>("kept");
+        QTest::newRow("4 x 25") << 25 << 100;
+        QTest::newRow("4 x 150") << 150 << 500;
+    }
+    void processesKeepEachOthersEntries()
+    {
+        QFETCH(int, each);
+        QFETCH(int, kept);
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (int w = 0; w < 4; ++w) {
+            writers.push_back(std::make_unique<QProcess>());
+            writers.back()->setProcessChannelMode(QProcess::ForwardedChannels);
+            writers.back()->start(QStringLiteral(CACHE_WRITER),
+                                  {m_folder, QStringLiteral("w%1-").arg(w), QString::number(each)});
+        }
+        for (const auto &writer : writers) {
+            QVERIFY(writer->waitForFinished(60'000));
+            QCOMPARE(writer->exitCode(), 0);
+        }
+        const QJsonObject onDisk = readObject(m_folder + "/translations.json");
+        QCOMPARE(onDisk.size(), kept);
+        if (kept == 4 * each) {
+            for (int w = 0; w < 4; ++w) {
+                for (int i = 0; i < each; ++i) {
+                    QVERIFY(onDisk.contains(QStringLiteral("w%1-%2").arg(w).arg(i)));
+                }
+            }
+        }
+    }
+
+    void writeWaitsForAnotherOnlySoLong()
+    {
+        const QString path = m_folder + "/translations.json";
+        auto cache = std::make_unique<TranslationCache>(m_folder, logger());
+        cache->set("k1", "Eins");
+        cache->waitForPendingWrites();
+        QLockFile other(path + ".lock");
+        QVERIFY(other.tryLock(0));
+        cache->set("k2", "Zwei");
+        cache->waitForPendingWrites();
+        QCOMPARE(readObject(path), (QJsonObject{{"k1", "Eins"}}));
+        QCOMPARE(cache->get("k2"), "Zwei");
+        other.unlock();
+        cache.reset(); // the last chance for what was left
+        QCOMPARE(readObject(path), (QJsonObject{{"k1", "Eins"}, {"k2", "Zwei"}}));
+    }
+
+    // What a link in the file's place points to is never written.
+    void linkInPlaceOfTheFileIsReplaced_data()
+    {
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("to a file") << false;
+        QTest::newRow("to nothing") << true;
+    }
+    void linkInPlaceOfTheFileIsReplaced()
+    {
+        QFETCH(bool, dangling);
+        const QString victim = m_home->path() + "/victim";
+        if (!dangling) {
+            writeFile(victim, "precious");
+        }
+        QDir().mkpath(m_folder);
+        QVERIFY(QFile::link(victim, m_folder + "/translations.json"));
+        TranslationCache cache(m_folder, logger());
+        cache.set("k1", "Eins");
+        cache.waitForPendingWrites();
+        QFile file(victim);
+        QCOMPARE(file.exists(), !dangling);
+        if (!dangling) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), "precious");
+        }
+        QVERIFY(!QFileInfo(m_folder + "/translations.json").isSymLink());
+        QCOMPARE(readObject(m_folder + "/translations.json"), (QJsonObject{{"k1", "Eins"}}));
+    }
+
+    // A write that cannot be completed leaves the old file whole; its entries go out later.
+    void failedWriteKeepsTheFile_data()
+    {
+        QTest::addColumn<bool>("fileSystem"); // a full file system, else a file size limit
+        QTest::newRow("full file system") << true;
+        QTest::newRow("file size limit") << false;
+    }
+    void failedWriteKeepsTheFile()
+    {
+        QFETCH(bool, fileSystem);
+        const QString path = m_folder + "/translations.json";
+        QDir().mkpath(m_folder);
+        const QString mounted = m_folder;
+        if (fileSystem) {
+            if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(mounted).constData(),
+                                            "tmpfs", 0, "size=64k") != 0) {
+                QSKIP("mounting a small tmpfs needs root");
+            }
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (fileSystem) {
+                ::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH);
+            }
+        });
+        TranslationCache cache(m_folder, logger());
+        for (int i = 0; i < 20; ++i) {
+            cache.set(QStringLiteral("k%1").arg(i), QString(100, 'v'));
+        }
+        cache.waitForPendingWrites();
+        const QJsonObject before = readObject(path);
+        QCOMPARE(before.size(), 20);
+
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const auto filler = m_folder + "/filler";
+        if (fileSystem) {
+            QFile fill(filler);
+            QVERIFY(fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(4096, 'x');
+            while (fill.write(block) == block.size()) {
+            }
+        } else {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(QFileInfo(path).size()), saved.rlim_max};
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+        cache.set("new", QString(100, 'n'));
+        cache.waitForPendingWrites();
+        QCOMPARE(readObject(path), before);
+        QCOMPARE(cache.get("new"), QString(100, 'n'));
+
+        if (fileSystem) {
+            QVERIFY(QFile::remove(filler));
+        } else {
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        }
+        cache.set("later", "l");
+        cache.waitForPendingWrites();
+        const QJsonObject after = readObject(path);
+        QCOMPARE(after.size(), 22);
+        QCOMPARE(after["new"].toString(), QString(100, 'n'));
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files),
+                 QStringList{"translations.json"}); // no half-written file left behind
+    }
+
+    // Whatever the answers, the file stays small enough to be loaded again.
+    void fileStaysLoadable()
+    {
+        const QString longest(TranslationCache::maxValueLength, QChar(0x01)); // six bytes each
+        {
+            TranslationCache cache(m_folder, logger());
+            cache.set("keep", "Hallo");
+            cache.set("longest", longest);
+            const QString huge(1 << 20, QChar(0x01));
+            for (int i = 0; i < 11; ++i) {
+                cache.set(QStringLiteral("huge %1").arg(i), huge);
+            }
+            cache.set("too long", longest + QChar(0x01));
+            QVERIFY(!cache.get("too long"));
+        }
+        TranslationCache cache(m_folder, logger());
+        QCOMPARE(cache.get("keep"), "Hallo");
+        QCOMPARE(cache.get("longest"), longest);
+        QCOMPARE(cache.count(), 2);
     }
 
 private:
