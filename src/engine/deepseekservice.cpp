@@ -2,21 +2,18 @@
 
 #include "deepseekerror.h"
 #include "deployment.h"
+#include "httpexchange.h"
 #include "keychainhelper.h"
 #include "transporterror.h"
 
 #include <QCoreApplication>
-#include <QCoro/QCoroNetworkReply>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QScopeGuard>
-#include <QTimer>
 
 DeepSeekService::DeepSeekService(QUrl endpoint, ApiKeyProvider apiKey, QObject *parent)
     : DeepSeekService(std::move(endpoint), std::move(apiKey), Timeouts{}, parent)
@@ -126,69 +123,28 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
     }
 
     QNetworkRequest request(m_endpoint);
-    request.setTransferTimeout(int(m_timeouts.idle.count()));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader(QByteArrayLiteral("Authorization"),
                          QByteArrayLiteral("Bearer ") + apiKey.toLatin1());
-
-    // The reply belongs to the access manager; it may go with the service while we wait.
-    const QPointer<QNetworkReply> reply = network()->post(request, body);
-    const auto release = qScopeGuard([reply] {
-        if (reply) {
-            reply->deleteLater();
-        }
-    });
-    bool timedOut = false;
-    bool oversized = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply.data(), [&timedOut, &reply] {
-        timedOut = true;
-        reply->abort();
-    });
-    deadline.start(std::min(m_timeouts.exchange, m_timeouts.request));
-    QObject::connect(reply.data(), &QNetworkReply::downloadProgress, reply.data(),
-                     [&oversized, &reply](qint64 received, qint64 total) {
-                         if (received > maxReplySize || total > maxReplySize) {
-                             oversized = true;
-                             reply->abort();
-                         }
-                     });
-
-    co_await reply.data();
-    deadline.stop();
-    if (!self || !reply) {
+    const HttpExchange::Response response = co_await HttpExchange::post(
+        *network(), request, body,
+        {m_timeouts.idle, std::min(m_timeouts.exchange, m_timeouts.request), maxReplySize});
+    if (!self) {
         throw TransportError::canceled();
     }
-
-    if (timedOut) {
-        throw TransportError::timedOut();
+    // Without any key the refusal is no network trouble: the user has a key to add.
+    if (response.status == 401 && apiKey.isEmpty()) {
+        throw DeepSeekError(DeepSeekError::missingApiKey);
     }
-    if (oversized) {
-        throw DeepSeekError(DeepSeekError::invalidResponse);
-    }
-    // Qt flags error statuses as reply errors too; the status decides first.
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        const int code = status.toInt();
-        // Without any key the refusal is no network trouble: the user has a key to add.
-        if (code == 401 && apiKey.isEmpty()) {
-            throw DeepSeekError(DeepSeekError::missingApiKey);
-        }
-        if (code < 200 || code > 299) {
-            throw DeepSeekError(DeepSeekError::networkError);
-        }
-    }
-    if (reply->error() == QNetworkReply::OperationCanceledError) {
-        // Only the transfer time-out cancels a reply that we did not abort ourselves; Qt calls
-        // that "Operation canceled", which would tell the user nothing.
-        throw TransportError::timedOut();
-    }
-    if (reply->error() != QNetworkReply::NoError) {
-        throw TransportError(reply->error(), reply->errorString());
-    }
-    if (!status.isValid()) {
+    // A redirect is refused too: it would take the key and the text to another address.
+    if (response.status < 200 || response.status > 299) {
         throw DeepSeekError(DeepSeekError::networkError);
     }
-    co_return parseReply(reply->readAll());
+    if (response.oversized) {
+        throw DeepSeekError(DeepSeekError::invalidResponse);
+    }
+    if (response.failure) {
+        throw *response.failure;
+    }
+    co_return parseReply(response.body);
 }

@@ -1,21 +1,18 @@
 #include "telegramreporter.h"
 
 #include "deployment.h"
+#include "httpexchange.h"
 #include "keychainhelper.h"
 #include "transporterror.h"
 
 #include <QCoreApplication>
-#include <QCoro/QCoroNetworkReply>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QScopeGuard>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -69,8 +66,6 @@ TelegramReporter::TelegramReporter(QUrl apiBase, TokenProvider token,
     , m_network(new QNetworkAccessManager(this))
 {
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    // The token is part of the address: a redirect must not carry it to another host.
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 TelegramReporter::~TelegramReporter() = default;
@@ -145,48 +140,21 @@ TelegramReporter::sendMessage(QString chatId, std::optional<qint64> threadId, QS
 
     QNetworkRequest request(*url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    const QPointer<QNetworkReply> reply =
-        m_network->post(request, requestBody(chatId, threadId, text));
-    const auto release = qScopeGuard([reply] {
-        if (reply) {
-            reply->deleteLater();
-        }
-    });
-    bool timedOut = false;
-    bool oversized = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply.data(), [&timedOut, &reply] {
-        timedOut = true;
-        reply->abort();
-    });
-    deadline.start(m_timeout);
-    QObject::connect(reply.data(), &QNetworkReply::downloadProgress, reply.data(),
-                     [&oversized, &reply](qint64 received, qint64 total) {
-                         if (received > maxReplySize || total > maxReplySize) {
-                             oversized = true;
-                             reply->abort();
-                         }
-                     });
-
-    co_await reply.data();
-    deadline.stop();
-    if (!self || !reply) {
+    const HttpExchange::Response response =
+        co_await HttpExchange::post(*m_network, request, requestBody(chatId, threadId, text),
+                                    {std::chrono::milliseconds(0), m_timeout, maxReplySize});
+    if (!self) {
         throw TransportError::canceled();
     }
-
-    // A status means the server had the request: whatever came of it, it was delivered. Qt
-    // flags error statuses as reply errors too, so the status is looked at first.
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        Reply result;
-        result.status = status.toInt();
-        // A body cut short, by us or the connection, does not parse.
-        result.accepted = !oversized && acceptedBy(result.status, reply->readAll());
-        co_return result;
+    if (response.status == 0) {
+        throw TransportError(QNetworkReply::ProtocolFailure,
+                             QCoreApplication::translate("QNetworkReply", "Protocol error"));
     }
-    if (timedOut) {
-        throw TransportError::timedOut();
-    }
-    throw TransportError(reply->error(), reply->errorString());
+    // A status means the server had the request: whatever came of it, it was delivered. A body
+    // cut short, by the size cap or the connection, does not parse.
+    Reply result;
+    result.status = response.status;
+    result.accepted =
+        !response.oversized && !response.failure && acceptedBy(result.status, response.body);
+    co_return result;
 }

@@ -1,6 +1,7 @@
 // The DeepSeek client against a real HTTP server on 127.0.0.1.
 #include "deepseekerror.h"
 #include "deepseekservice.h"
+#include "endlesshttpserver.h"
 #include "testhttpserver.h"
 #include "transporterror.h"
 #include "waitfortask.h"
@@ -228,6 +229,7 @@ private slots:
         QCOMPARE(m_server->requests().first().header("Authorization"), "Bearer " + key);
     }
 
+    // Each request may be billed: whatever the connection does, one translation posts once.
     void transportFailures_data()
     {
         QTest::addColumn<TestHttpServer::Reply>("reply");
@@ -236,6 +238,7 @@ private slots:
         const DeepSeekService::Timeouts shortIdle{200ms, 30s, 60s};
         const DeepSeekService::Timeouts shortExchange{15s, 200ms, 60s};
         const DeepSeekService::Timeouts shortRequest{15s, 30s, 200ms};
+        const int closed = QNetworkReply::RemoteHostClosedError;
         QTest::newRow("stall: no data") << TestHttpServer::Reply{.stall = true} << shortIdle
                                         << int(QNetworkReply::TimeoutError);
         QTest::newRow("stall: exchange too long")
@@ -244,9 +247,15 @@ private slots:
         QTest::newRow("stall: request too long")
             << TestHttpServer::Reply{.stall = true} << shortRequest
             << int(QNetworkReply::TimeoutError);
-        QTest::newRow("dropped connection")
-            << TestHttpServer::Reply{.dropConnection = true} << DeepSeekService::Timeouts{}
-            << int(QNetworkReply::RemoteHostClosedError);
+        QTest::newRow("dropped connection") << TestHttpServer::Reply{.dropConnection = true}
+                                            << DeepSeekService::Timeouts{} << closed;
+        QTest::newRow("closed after the status line")
+            << TestHttpServer::Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\n"}
+            << DeepSeekService::Timeouts{} << closed;
+        QTest::newRow("closed after the headers")
+            << TestHttpServer::Reply{.dropConnection = true,
+                                     .raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"}
+            << DeepSeekService::Timeouts{} << closed;
         QTest::newRow("body cut short")
             << TestHttpServer::Reply{.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"}
             << shortIdle << int(QNetworkReply::TimeoutError);
@@ -256,7 +265,6 @@ private slots:
         QFETCH(TestHttpServer::Reply, reply);
         QFETCH(DeepSeekService::Timeouts, timeouts);
         QFETCH(int, error);
-        // Every request gets it: Qt resends once when a kept-alive connection closes unanswered.
         m_server->setDefaultReply(reply);
         DeepSeekService service(m_server->url(), fixedKey("k"), timeouts);
         const Outcome outcome = translate(service);
@@ -266,6 +274,35 @@ private slots:
         if (error == QNetworkReply::TimeoutError) {
             QCOMPARE(outcome.error, "Network operation timed out");
         }
+        QCOMPARE(m_server->requests().size(), 1);
+    }
+
+    // The key and the text go to the endpoint and nowhere else.
+    void followsNoRedirect_data()
+    {
+        QTest::addColumn<int>("status");
+        for (int status : {301, 302, 303, 307, 308}) {
+            QTest::newRow(qPrintable(QString::number(status))) << status;
+        }
+    }
+    void followsNoRedirect()
+    {
+        QFETCH(int, status);
+        TestHttpServer elsewhere;
+        m_server->enqueue(
+            {.status = status, .headers = {{"Location", elsewhere.url().toEncoded()}}});
+        const Outcome outcome = translate(*m_service);
+        QCOMPARE(outcome.errorType, "DeepSeekError");
+        QCOMPARE(outcome.code, int(DeepSeekError::networkError));
+        QCOMPARE(m_server->requests().size(), 1);
+        QVERIFY(elsewhere.requests().isEmpty());
+    }
+
+    void endlessReplyIsGivenUp()
+    {
+        EndlessHttpServer endless;
+        DeepSeekService service(endless.url(), fixedKey("k"));
+        QCOMPARE(translate(service).code, int(DeepSeekError::invalidResponse));
     }
 
     void refusedConnection()

@@ -323,7 +323,7 @@ private slots:
                                   << false << 1;
         QTest::newRow("no answer") << token << TestHttpServer::Reply{.stall = true} << false << 1;
         QTest::newRow("connection dropped")
-            << token << TestHttpServer::Reply{.dropConnection = true} << false << 2;
+            << token << TestHttpServer::Reply{.dropConnection = true} << false << 1;
         QTest::newRow("token with a slash") << "1:a/b" << TestHttpServer::Reply{} << false << 0;
         QTest::newRow("token without the bot's number")
             << "abc" << TestHttpServer::Reply{} << false << 0;

@@ -14,6 +14,16 @@ const char *reasonPhrase(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
     case 401:
         return "Unauthorized";
     case 404:
@@ -164,17 +174,23 @@ void TestHttpServer::onReadyRead(QTcpSocket *socket)
 
 void TestHttpServer::answer(QTcpSocket *socket, const Reply &reply)
 {
-    if (reply.dropConnection) {
-        socket->abort();
-        return;
-    }
     if (!reply.raw.isEmpty()) {
         socket->write(reply.raw);
+        if (reply.dropConnection) {
+            socket->disconnectFromHost(); // once what was written has gone out
+        }
+        return;
+    }
+    if (reply.dropConnection) {
+        socket->abort();
         return;
     }
     QByteArray head =
         "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     head += "Content-Type: " + reply.contentType + "\r\n";
+    for (const auto &[name, value] : reply.headers) {
+        head += name + ": " + value + "\r\n";
+    }
     head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     head += "Connection: keep-alive\r\n\r\n";
     socket->write(head + reply.body);

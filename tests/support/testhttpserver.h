@@ -38,8 +38,9 @@ public:
         QByteArray contentType = "application/json";
         std::chrono::milliseconds delay{0}; // answer this much later
         bool stall = false;                 // never answer, keep the connection open
-        bool dropConnection = false;        // close the connection without answering
+        bool dropConnection = false;        // close the connection, after `raw` if any
         QByteArray raw{};                   // when set, sent as-is instead of a built reply
+        QList<QPair<QByteArray, QByteArray>> headers{}; // added to a built reply
     };
 
     explicit TestHttpServer(QObject *parent = nullptr);
