@@ -5,11 +5,14 @@
 #include "language.h"
 #include "languagedetector.h"
 #include "quenzalerror.h"
+#include "sourcetext.h"
 #include "translationservice.h"
 #include "translationstyle.h"
 
 #include <QCommandLineParser>
 #include <QSettings>
+
+#include <unistd.h>
 
 namespace {
 
@@ -125,7 +128,14 @@ QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
     }
 
     const QStringList words = parser.positionalArguments();
-    const QString text = words.isEmpty() ? readStandardInput() : words.join(QLatin1Char(' '));
+    // Three bytes of UTF-8 at most for each UTF-16 unit: more than this is too long unread.
+    const std::optional<QString> input = words.isEmpty()
+                                             ? readStandardInput(3 * SourceText::maxUnits)
+                                             : words.join(QLatin1Char(' '));
+    if (!input || SourceText::isTooLong(*input)) {
+        co_return fail(usageError, SourceText::tooLongMessage);
+    }
+    const QString &text = *input;
     if (text.trimmed().isEmpty()) {
         co_return parser.isSet(detectOption) ? fail(usageError, QStringLiteral("No text given"))
                                              : success;
@@ -155,13 +165,15 @@ QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
 
 QCoro::Task<int> CommandLineTranslator::setApiKey()
 {
-    const QString key = readStandardInput().trimmed();
-    if (key.isEmpty()) {
+    // Some room for the blanks and line breaks a paste brings along.
+    const std::optional<QString> input = readStandardInput(4 * DeepSeekService::maxApiKeyLength);
+    const QString key = input.value_or(QString()).trimmed();
+    if (input && key.isEmpty()) {
         co_return fail(usageError, QStringLiteral("No API key on standard input"));
     }
-    if (!DeepSeekService::isSendableApiKey(key)) {
-        co_return fail(usageError, QStringLiteral("An API key is one line of visible ASCII "
-                                                  "characters; nothing was stored"));
+    if (!input || !DeepSeekService::isSendableApiKey(key)) {
+        co_return fail(usageError, QStringLiteral("An API key is one line of at most 1024 visible "
+                                                  "ASCII characters; nothing was stored"));
     }
     if (!co_await m_keychain.save(key, KeychainHelper::deepSeekApiKeyName)) {
         co_return fail(keyringUnavailable,
@@ -171,14 +183,31 @@ QCoro::Task<int> CommandLineTranslator::setApiKey()
     co_return success;
 }
 
-QString CommandLineTranslator::readStandardInput() const
+std::optional<QString> CommandLineTranslator::readStandardInput(qsizetype limit) const
 {
     QByteArray bytes;
     char buffer[65536];
     while (const size_t n = std::fread(buffer, 1, sizeof buffer, m_in)) {
         bytes.append(buffer, qsizetype(n));
+        if (bytes.size() > limit) {
+            return std::nullopt;
+        }
     }
     return QString::fromUtf8(bytes);
+}
+
+QString CommandLineTranslator::forTerminal(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        const bool control = (u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7f && u <= 0x9f);
+        const bool reorders = (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+        if (control || reorders) {
+            c = QChar::ReplacementCharacter;
+        }
+    }
+    return text;
 }
 
 int CommandLineTranslator::fail(int code, const QString &message) const
@@ -189,7 +218,7 @@ int CommandLineTranslator::fail(int code, const QString &message) const
 
 void CommandLineTranslator::print(std::FILE *stream, const QString &text) const
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = (isatty(fileno(stream)) ? forTerminal(text) : text).toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <optional>
 
 class KeychainHelper;
 class LanguageDetector;
@@ -30,9 +31,15 @@ public:
     // `arguments` includes the program name, as QCoreApplication::arguments() gives it.
     QCoro::Task<int> run(QStringList arguments);
 
+    // `text` as it may reach a terminal: control characters other than line breaks and tabs,
+    // and the bidirectional overrides that reorder what follows them, become U+FFFD, so that
+    // a translation can neither drive the terminal nor pass for other text.
+    static QString forTerminal(QString text);
+
 private:
     QCoro::Task<int> setApiKey();
-    QString readStandardInput() const;
+    // Nothing when standard input holds more than `limit` bytes.
+    std::optional<QString> readStandardInput(qsizetype limit) const;
     int fail(int code, const QString &message) const;
     void print(std::FILE *stream, const QString &text) const;
 

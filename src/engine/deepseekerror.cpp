@@ -11,7 +11,8 @@ QString DeepSeekError::description() const
         return QStringLiteral("DeepSeek returned empty translation");
     case invalidApiKey:
         return QStringLiteral(
-            "The DeepSeek API key contains line breaks, control or non-ASCII characters");
+            "The DeepSeek API key is too long or contains line breaks, control or non-ASCII "
+            "characters");
     case missingApiKey:
         return QStringLiteral("Add your DeepSeek API key in Settings.");
     }

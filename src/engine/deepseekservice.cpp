@@ -61,8 +61,9 @@ DeepSeekService &DeepSeekService::shared()
 bool DeepSeekService::isSendableApiKey(const QString &key)
 {
     // Anything outside visible ASCII could end the header line or be re-encoded on the way.
-    return std::all_of(key.cbegin(), key.cend(),
-                       [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7e; });
+    return key.size() <= maxApiKeyLength && std::all_of(key.cbegin(), key.cend(), [](QChar c) {
+               return c.unicode() >= 0x21 && c.unicode() <= 0x7e;
+           });
 }
 
 QByteArray DeepSeekService::requestBody(const QString &text, const QString &from, const QString &to,

@@ -46,8 +46,12 @@ public:
 
     QCoro::Task<QString> translate(QString text, QString from, QString to, TranslationStyle style);
 
+    // Real keys are a few dozen characters; anything far beyond is not a key.
+    static constexpr qsizetype maxApiKeyLength = 1024;
+
     // Whether `key` can go into the Authorization header unchanged: visible ASCII only (the
-    // empty key too). Any other key fails the call with DeepSeekError::invalidApiKey.
+    // empty key too), at most maxApiKeyLength characters. Any other key fails the call with
+    // DeepSeekError::invalidApiKey.
     static bool isSendableApiKey(const QString &key);
     // The request body for one translation, compact JSON.
     static QByteArray requestBody(const QString &text, const QString &from, const QString &to,

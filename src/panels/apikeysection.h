@@ -34,7 +34,8 @@ public:
     static inline const QString removeFailedText =
         QStringLiteral("The keyring did not remove the key. Unlock the keyring and try again.");
     static inline const QString unsendableKeyText =
-        QStringLiteral("An API key has no spaces, line breaks or characters outside plain ASCII.");
+        QStringLiteral("An API key has no spaces, line breaks or characters outside plain ASCII, "
+                       "and at most 1024 characters.");
 
     static constexpr int horizontalPadding = 16;
     static constexpr int verticalPadding = 12;

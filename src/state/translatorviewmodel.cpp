@@ -3,41 +3,17 @@
 #include "languagedetector.h"
 #include "qtspeechengine.h"
 #include "quenzalerror.h"
+#include "sourcetext.h"
 #include "translationservice.h"
 
 #include <QPointer>
 #include <QSettings>
-#include <QTextBoundaryFinder>
 
 namespace {
 
 const QString styleKey = QStringLiteral("translationStyle");
 const QString recentSourceKey = QStringLiteral("recentSourceLanguages");
 const QString recentTargetKey = QStringLiteral("recentTargetLanguages");
-
-int graphemeCount(const QString &text)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (finder.toNextBoundary() >= 0) {
-        ++count;
-    }
-    return count;
-}
-
-bool exceedsSourceLimit(const QString &text)
-{
-    // Combining marks all join one character, so the character count alone would let a paste
-    // of any size through. No real text of 5000 characters comes near 16 UTF-16 units per
-    // character (the longest emoji sequences take 14).
-    if (text.size() > 16 * TranslatorViewModel::maxSourceLength) {
-        return true;
-    }
-    // Every character takes at least one UTF-16 unit, so a short text needs no counting;
-    // this keeps the keystroke path cheap.
-    return text.size() > TranslatorViewModel::maxSourceLength &&
-           graphemeCount(text) > TranslatorViewModel::maxSourceLength;
-}
 
 TranslationStyle readStyle(const QSettings &settings)
 {
@@ -198,7 +174,7 @@ void TranslatorViewModel::setSourceText(const QString &text)
         m_sourceText = text;
         emit sourceTextChanged(m_sourceText);
     }
-    if (exceedsSourceLimit(m_sourceText) && !exceedsSourceLimit(previous)) {
+    if (SourceText::isTooLong(m_sourceText) && !SourceText::isTooLong(previous)) {
         setSourceText(previous);
         setErrorMessage(textTooLongMessage);
         return;

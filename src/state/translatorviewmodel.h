@@ -1,6 +1,7 @@
 #pragma once
 
 #include "language.h"
+#include "sourcetext.h"
 #include "speechengine.h"
 #include "translationstyle.h"
 
@@ -61,12 +62,11 @@ class TranslatorViewModel : public QObject
 public:
     using SpeechEngineFactory = std::function<std::unique_ptr<SpeechEngine>()>;
 
-    static constexpr int maxSourceLength = 5000; // user-perceived characters
+    static constexpr int maxSourceLength = SourceText::maxLength; // user-perceived characters
     static constexpr int maxRecentLanguages = 5;
     static constexpr double speechRate = 0.48; // a little slower than normal (0.5)
     static constexpr double speechPitch = 1.0;
-    static inline const QString textTooLongMessage =
-        QStringLiteral("Text is too long. Maximum 5000 characters allowed.");
+    static inline const QString textTooLongMessage = SourceText::tooLongMessage;
     static inline const QString detectionFailedMessage = QStringLiteral(
         "Could not detect language. Please type more text or select a source language.");
 

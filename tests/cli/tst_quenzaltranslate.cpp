@@ -1,5 +1,6 @@
 // quenzal-translate as a user runs it: a real process, a local DeepSeek stand-in reached
 // through http_proxy, the cache in a temporary home, the keyring when one is running.
+#include "endlesshttpserver.h"
 #include "testhome.h"
 #include "testhttpserver.h"
 
@@ -11,7 +12,18 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
 
 struct Run
 {
@@ -102,6 +114,9 @@ private slots:
                "different";
         QTest::newRow("server error") << QStringList{"--from", "de", "Hallo"} << 500 << 4
                                       << "Network request to DeepSeek failed";
+        QTest::newRow("5001 characters")
+            << QStringList{"--from", "en", "--to", "de", QString(5001, 'a')} << 200 << 2
+            << "Text is too long. Maximum 5000 characters";
     }
     void failures()
     {
@@ -114,6 +129,84 @@ private slots:
         QCOMPARE(run.out, "");
         QVERIFY2(run.err.startsWith("quenzal-translate: " + message), qPrintable(run.err));
         QCOMPARE(run.status, status);
+    }
+
+    // Nothing that long is read whole, let alone sent.
+    void refusesTooMuchInput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("message");
+        const QString tooLong = "Text is too long. Maximum 5000 characters allowed.";
+        const QString badKey = "An API key is one line of at most 1024 visible ASCII characters";
+        QTest::newRow("10 MB of text")
+            << QStringList{"--to", "de"} << QByteArray(10 << 20, 'a') << tooLong;
+        QTest::newRow("5001 characters")
+            << QStringList{"--from", "en", "--to", "de"} << QByteArray(5001, 'a') << tooLong;
+        QTest::newRow("5001 characters to detect")
+            << QStringList{"--detect"} << QByteArray(5001, 'a') << tooLong;
+        // Twenty characters, each a letter under 4000 accents.
+        QTest::newRow("combining marks")
+            << QStringList{"--to", "de"}
+            << QString(QString("a") + QString(4000, QChar(0x301))).repeated(20).toUtf8() << tooLong;
+        QTest::newRow("10 MB key")
+            << QStringList{"--set-api-key"} << QByteArray(10 << 20, 'k') << badKey;
+        QTest::newRow("1025 character key")
+            << QStringList{"--set-api-key"} << QByteArray(1025, 'k') << badKey;
+    }
+    void refusesTooMuchInput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, message);
+        const Run run = translate(arguments, input);
+        QVERIFY2(run.err.startsWith("quenzal-translate: " + message), qPrintable(run.err));
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.out, "");
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void fiveThousandCharactersAreTranslated()
+    {
+        const Run run =
+            translate({"--from", "en", "--to", "de"}, QString(4999, QChar(0xe9)).toUtf8() + "\n");
+        QCOMPARE(run.status, 0);
+        QCOMPARE(m_server->requests().size(), 1);
+    }
+
+    // A translation cannot drive the terminal it is printed on, neither when it arrives nor when
+    // it comes back from the cache; into a pipe or a file it goes as it is.
+    void terminalGetsNoControlSequences()
+    {
+        const QString hostile = QStringLiteral("Hallo\x1b]52;c;cm0gLXJmIH4=\x07\x1b[2J\r"
+                                               "Welt\u202e\x9b"
+                                               "31m\tEnde\r\n");
+        m_server->setDefaultReply({.body = TestHttpServer::completion(hostile)});
+        for (int i = 0; i < 2; ++i) {
+            const QByteArray shown = translateOnTerminal({"--from", "en", "--to", "de", "Hi"});
+            QCOMPARE(QString::fromUtf8(shown),
+                     QStringLiteral("Hallo\ufffd]52;c;cm0gLXJmIH4=\ufffd\ufffd[2J\ufffdWelt"
+                                    "\ufffd\ufffd31m\tEnde\r\n")); // the terminal's own \r
+        }
+        QCOMPARE(m_server->requests().size(), 1);
+        QCOMPARE(translate({"--from", "en", "--to", "de", "Hi"}).out, hostile.trimmed() + "\n");
+    }
+
+    // An answer that never ends is given up at the size cap, and so is the memory it took.
+    void endlessReplyIsGivenUp()
+    {
+        EndlessHttpServer endless;
+        const Run run = translate({"--from", "en", "--to", "de", "Hi"}, {}, endless.url());
+        QCOMPARE(run.status, 4);
+        QVERIFY2(run.err.startsWith("quenzal-translate: Invalid response from DeepSeek"),
+                 qPrintable(run.err));
+        rusage usage{};
+        QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+        // Less than the 4 MiB cap and the program itself need, in a build without sanitizers,
+        // and far less than the gigabyte an unbounded buffer takes.
+        const long limit = sanitized ? 512 * 1024 : 64 * 1024;
+        QVERIFY2(usage.ru_maxrss < limit,
+                 qPrintable(QStringLiteral("peak %1 KiB").arg(usage.ru_maxrss)));
     }
 
     void listsTheCatalogue()
@@ -146,15 +239,56 @@ private slots:
     }
 
 private:
-    Run translate(const QStringList &arguments, const QByteArray &input = {})
+    // The start of a run; standard output goes to `output` when one is given.
+    void start(QProcess &process, const QStringList &arguments, const QString &output = {},
+               const QUrl &proxy = {})
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("http_proxy", m_server->url(QString()).toString());
+        environment.insert("http_proxy",
+                           (proxy.isEmpty() ? m_server->url(QString()) : proxy).toString());
         environment.remove("no_proxy");
         environment.remove("NO_PROXY");
         process.setProcessEnvironment(environment);
+        if (!output.isEmpty()) {
+            process.setStandardOutputFile(output);
+        }
         process.start(QStringLiteral(QUENZAL_TRANSLATE), arguments);
+    }
+
+    // What a run shows on a terminal: its standard output is a pseudo-terminal.
+    QByteArray translateOnTerminal(const QStringList &arguments)
+    {
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+            qWarning("no pseudo-terminal");
+            return {};
+        }
+        QProcess process;
+        start(process, arguments, QString::fromLocal8Bit(ptsname(terminal)));
+        process.closeWriteChannel();
+        QSignalSpy finished(&process, &QProcess::finished);
+        if (!finished.wait(60000)) {
+            qWarning("quenzal-translate did not finish");
+        }
+        QByteArray shown;
+        pollfd ready{terminal, POLLIN, 0};
+        char buffer[4096];
+        while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+            const ssize_t n = read(terminal, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            shown.append(buffer, n);
+        }
+        close(terminal);
+        return shown;
+    }
+
+    Run translate(const QStringList &arguments, const QByteArray &input = {},
+                  const QUrl &proxy = {})
+    {
+        QProcess process;
+        start(process, arguments, {}, proxy);
         process.write(input);
         process.closeWriteChannel();
         // The event loop keeps running while we wait, so the server in this process answers.
