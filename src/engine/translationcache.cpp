@@ -40,20 +40,7 @@ std::optional<QHash<QString, QString>> readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject()) {
-        return std::nullopt;
-    }
-    const QJsonObject object = document.object();
-    QHash<QString, QString> translations;
-    translations.reserve(object.size());
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (!it.value().isString()) {
-            return std::nullopt;
-        }
-        translations.insert(it.key(), it.value().toString());
-    }
-    return translations;
+    return TranslationCache::decode(file.readAll());
 }
 
 // Replaces the file at `path` with `bytes` in one step, or leaves it untouched: the bytes go
@@ -126,6 +113,24 @@ QString TranslationCache::key(const QString &text, const QString &source, const 
     hash.addData(QByteArrayView("|"));
     hash.addData(text.toUtf8());
     return QString::fromLatin1(hash.result().toHex());
+}
+
+std::optional<QHash<QString, QString>> TranslationCache::decode(const QByteArray &bytes)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    if (!document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    QHash<QString, QString> translations;
+    translations.reserve(object.size());
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (!it.value().isString()) {
+            return std::nullopt;
+        }
+        translations.insert(it.key(), it.value().toString());
+    }
+    return translations;
 }
 
 std::optional<QString> TranslationCache::get(const QString &key) const

@@ -50,6 +50,8 @@ public:
 
     // Lower-case hex SHA-256 of "source|target|text" (nothing escaped).
     static QString key(const QString &text, const QString &source, const QString &target);
+    // The translations in the bytes of a cache file: a JSON object of strings, else nothing.
+    static std::optional<QHash<QString, QString>> decode(const QByteArray &bytes);
 
     std::optional<QString> get(const QString &key) const;
     void set(const QString &key, const QString &value);
