@@ -1,6 +1,7 @@
 // Micro benchmarks of the translation engine, and one whole-process measurement of
 // quenzal-translate answering from its cache.
 #include "benchtext.h"
+#include "cld2languagerecognizer.h"
 #include "deepseekservice.h"
 #include "languagedetector.h"
 #include "testhttpserver.h"
@@ -29,7 +30,7 @@ DeepSeekService::ApiKeyProvider noKey()
 
 void detect(benchmark::State &state)
 {
-    LanguageDetector detector;
+    LanguageDetector detector(std::make_unique<Cld2LanguageRecognizer>());
     const QString text = textOfLength(int(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(detector.detect(text));

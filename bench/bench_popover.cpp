@@ -18,11 +18,11 @@ namespace {
 struct ShownPopover
 {
     BenchTranslator translator;
-    TranslatorViewModel *viewModel = translator.viewModel.get();
+    TranslatorViewModel *viewModel = &translator.viewModel;
+    UnavailableDictation dictation;
     VisualEffectView frame;
     PopoverContentView *view =
-        new PopoverContentView(std::move(translator.viewModel), translator.settings,
-                               std::make_unique<UnavailableDictation>(), &frame);
+        new PopoverContentView(*viewModel, translator.preferences, dictation, &frame);
 
     ShownPopover()
     {

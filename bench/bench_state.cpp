@@ -15,7 +15,7 @@ void keystroke(benchmark::State &state)
     const QString texts[] = {text, text.chopped(1)};
     int i = 0;
     for (auto _ : state) {
-        translator.viewModel->setSourceText(texts[i++ % 2]);
+        translator.viewModel.setSourceText(texts[i++ % 2]);
     }
 }
 BENCHMARK(keystroke)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
@@ -30,9 +30,9 @@ void keystrokeCountingCharacters(benchmark::State &state)
     const QString texts[] = {text, text.chopped(1)};
     int i = 0;
     for (auto _ : state) {
-        translator.viewModel->setSourceText(texts[i++ % 2]);
+        translator.viewModel.setSourceText(texts[i++ % 2]);
     }
-    if (translator.viewModel->sourceText().size() <= TranslatorViewModel::maxSourceLength) {
+    if (translator.viewModel.sourceText().size() <= TranslatorViewModel::maxSourceLength) {
         state.SkipWithError("the text did not need counting");
     }
 }
@@ -42,7 +42,7 @@ void sourcePills(benchmark::State &state)
 {
     BenchTranslator translator;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(translator.viewModel->sourcePillLanguages());
+        benchmark::DoNotOptimize(translator.viewModel.sourcePillLanguages());
     }
 }
 BENCHMARK(sourcePills)->Unit(benchmark::kMicrosecond);
@@ -51,7 +51,7 @@ void targetMoreLanguages(benchmark::State &state)
 {
     BenchTranslator translator;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(translator.viewModel->targetMoreLanguages());
+        benchmark::DoNotOptimize(translator.viewModel.targetMoreLanguages());
     }
 }
 BENCHMARK(targetMoreLanguages)->Unit(benchmark::kMicrosecond);
@@ -67,16 +67,16 @@ void cachedTranslationShown(benchmark::State &state)
         translator.cache.set(TranslationService::cacheKey(text, de, fr, TranslationStyle::standard),
                              text.left(20));
     }
-    translator.viewModel->setSourceLanguage(de);
-    translator.viewModel->setTargetLanguage(fr);
+    translator.viewModel.setSourceLanguage(de);
+    translator.viewModel.setTargetLanguage(fr);
     int i = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const QString &text = texts[i++ % 2];
-        translator.viewModel->setSourceText(text);
+        translator.viewModel.setSourceText(text);
         state.ResumeTiming();
-        translator.viewModel->translate();
-        if (translator.viewModel->translatedText() != text.left(20)) {
+        translator.viewModel.translate();
+        if (translator.viewModel.translatedText() != text.left(20)) {
             state.SkipWithError("the translation did not arrive at once");
             break;
         }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "cld2languagerecognizer.h"
 #include "deepseekservice.h"
 #include "languagedetector.h"
+#include "preferences.h"
 #include "translationcache.h"
 #include "translationservice.h"
 #include "translatorviewmodel.h"
@@ -19,8 +21,11 @@ struct BenchTranslator
                              []() -> QCoro::Task<QString> { co_return QString(); }};
     TranslationService service{cache, deepSeek};
     QSettings settings{dir.path() + "/settings.ini", QSettings::IniFormat};
-    std::unique_ptr<TranslatorViewModel> viewModel = std::make_unique<TranslatorViewModel>(
-        service, settings, std::make_unique<LanguageDetector>(), [] { return nullptr; });
+    Preferences preferences{settings};
+    TranslatorViewModel viewModel{
+        service, preferences,
+        std::make_unique<LanguageDetector>(std::make_unique<Cld2LanguageRecognizer>()),
+        [] { return nullptr; }};
 
-    BenchTranslator() { viewModel->setDebounceInterval(std::chrono::hours(1)); }
+    BenchTranslator() { viewModel.setDebounceInterval(std::chrono::hours(1)); }
 };

@@ -4,14 +4,12 @@
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "compositor.h"
-#include "deployment.h"
 #include "globalshortcut.h"
-#include "keychainsecretstore.h"
-#include "loginitem.h"
 #include "menubaricon.h"
 #include "popovercontentview.h"
 #include "popovergeometry.h"
 #include "popoverwindow.h"
+#include "preferences.h"
 #include "pressmonitor.h"
 #include "reportproblemview.h"
 #include "settingsview.h"
@@ -23,7 +21,6 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QScreen>
-#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,9 +38,9 @@ qint64 monotonicMicroseconds()
 
 } // namespace
 
-AppDelegate::AppDelegate(QSettings &settings, QObject *parent)
+AppDelegate::AppDelegate(Services services, QObject *parent)
     : QObject(parent)
-    , m_settings(settings)
+    , m_services(std::move(services))
 {}
 
 AppDelegate::~AppDelegate()
@@ -64,7 +61,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::applyStoredTheme()
 {
-    AppTheme::apply(AppTheme::storedScheme(m_settings));
+    AppTheme::apply(m_services.preferences.prefersDarkTheme() ? AppTheme::Scheme::dark
+                                                              : AppTheme::Scheme::light);
 }
 
 void AppDelegate::setupStatusItem()
@@ -85,14 +83,15 @@ void AppDelegate::setupStatusItem()
 
 void AppDelegate::setupPopover()
 {
-    auto *content = new PopoverContentView(m_settings);
+    auto *content =
+        new PopoverContentView(m_services.viewModel, m_services.preferences, m_services.dictation);
     content->setPanelFactory([this](PopoverContentView::Panel panel, std::function<void()> close) {
         return makePanel(panel, close);
     });
     m_popover = new PopoverWindow(content, Compositor::isActive());
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
-    m_popover->resize(PopoverGeometry::storedSize(m_settings));
+    m_popover->resize(m_services.preferences.popoverSize());
     // Escape puts the popover away, as it does any transient window, unless a control inside
     // uses it (the shortcut recorder in the settings does).
     connect(m_popover, &PopoverWindow::dismissRequested, this, &AppDelegate::closePopover);
@@ -102,9 +101,8 @@ void AppDelegate::setupPopover()
                     handlePopoverResize(userInfo);
                 }
             });
-    m_pressMonitor = PressMonitor::create();
-    if (m_pressMonitor) {
-        connect(m_pressMonitor.get(), &PressMonitor::pressed, this, [this](const QPoint &at) {
+    if (m_services.pressMonitor) {
+        connect(m_services.pressMonitor, &PressMonitor::pressed, this, [this](const QPoint &at) {
             const QRect icon = m_statusItem ? m_statusItem->geometry() : QRect();
             if (PopoverGeometry::closesPopover(m_popover->frameGeometry(), m_popover->isVisible(),
                                                at, icon)) {
@@ -123,36 +121,30 @@ void AppDelegate::setupPopover()
 
 void AppDelegate::setupGlobalHotkey()
 {
-    m_shortcut = GlobalShortcut::create();
-    connect(m_shortcut.get(), &GlobalShortcut::activated, this, [this] {
+    GlobalShortcut &shortcut = m_services.shortcut;
+    connect(&shortcut, &GlobalShortcut::activated, this, [this] {
         qCDebug(lcTiming) << "shortcut" << monotonicMicroseconds();
         QTimer::singleShot(0, this, &AppDelegate::togglePopover);
     });
-    connect(m_shortcut.get(), &GlobalShortcut::failed, this, [](const QString &reason) {
+    connect(&shortcut, &GlobalShortcut::failed, this, [](const QString &reason) {
         std::fprintf(stderr, "Parlora - Quenzal: the global shortcut is not available: %s\n",
                      qPrintable(reason));
     });
-    m_shortcut->setShortcut(SettingsView::storedShowShortcut(m_settings));
+    shortcut.setShortcut(SettingsView::storedShowShortcut(m_services.preferences)[0]);
 }
 
 QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<void()> close)
 {
     switch (panel) {
     case PopoverContentView::Panel::settings: {
-        if (!m_loginItem) {
-            m_loginItem = LoginItem::create(Deployment::appId());
-        }
-        if (!m_secretStore) {
-            m_secretStore = std::make_unique<KeychainSecretStore>();
-        }
         // Asked at every opening: a keyring may have started meanwhile.
-        SecretStore *store =
-            KeychainSecretStore::isServiceAvailable() ? m_secretStore.get() : nullptr;
-        return new SettingsView(m_popover->content()->viewModel(), *m_loginItem, store,
-                                m_shortcut.get(), m_settings, std::move(close));
+        KeychainHelper *keychain = m_services.keyringAvailable() ? &m_services.keychain : nullptr;
+        return new SettingsView(m_services.viewModel, m_services.loginItem, keychain,
+                                &m_services.shortcut, m_services.preferences, std::move(close));
     }
     case PopoverContentView::Panel::report:
-        return new ReportProblemView(std::move(close));
+        return new ReportProblemView(ReportProblemView::deploymentSender(m_services.telegram),
+                                     std::move(close));
     case PopoverContentView::Panel::about:
         return new AboutView(std::move(close));
     case PopoverContentView::Panel::none:
@@ -201,7 +193,7 @@ void AppDelegate::showPopover()
         screen = QGuiApplication::primaryScreen();
     }
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
-    const QSize size = PopoverGeometry::storedSize(m_settings).boundedTo(available.size());
+    const QSize size = m_services.preferences.popoverSize().boundedTo(available.size());
     m_popover->resize(size);
     m_popover->move(PopoverGeometry::placement(anchor, pointer, size, available).topLeft());
     m_popover->winId(); // the native window must exist before it gets its hints
@@ -224,13 +216,13 @@ void AppDelegate::closePopover()
 
 void AppDelegate::startClickOutsideMonitor()
 {
-    m_monitoring = m_pressMonitor && m_pressMonitor->start();
+    m_monitoring = m_services.pressMonitor && m_services.pressMonitor->start();
 }
 
 void AppDelegate::stopClickOutsideMonitor()
 {
     if (m_monitoring) {
-        m_pressMonitor->stop();
+        m_services.pressMonitor->stop();
         m_monitoring = false;
     }
 }
@@ -281,6 +273,6 @@ void AppDelegate::handlePopoverResize(const QVariantMap &userInfo)
     }
     m_popover->resize(*size);
     if (userInfo.value(QStringLiteral("final")).toBool()) {
-        PopoverGeometry::storeSize(m_settings, *size);
+        m_services.preferences.setPopoverSize(*size);
     }
 }

@@ -7,15 +7,18 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 
-#include <memory>
+#include <functional>
 
+class Dictation;
 class GlobalShortcut;
-class KeychainSecretStore;
+class KeychainHelper;
 class LoginItem;
 class PopoverWindow;
+class Preferences;
 class PressMonitor;
 class QMenu;
-class QSettings;
+class TelegramReporter;
+class TranslatorViewModel;
 
 // The shell: the tray icon and its clicks, the popover window, the click-outside monitor, the
 // global shortcut, the context menu and the resize requests. Lives for the whole run.
@@ -24,7 +27,22 @@ class AppDelegate : public QObject
     Q_OBJECT
 
 public:
-    explicit AppDelegate(QSettings &settings, QObject *parent = nullptr);
+    // What the shell works with, made by the program and kept for the whole run.
+    struct Services
+    {
+        Preferences &preferences;
+        TranslatorViewModel &viewModel;
+        Dictation &dictation;
+        GlobalShortcut &shortcut;
+        PressMonitor *pressMonitor; // null where presses in other programs cannot be seen
+        LoginItem &loginItem;
+        KeychainHelper &keychain;
+        // Whether a keyring can be reached now; asked each time the settings open.
+        std::function<bool()> keyringAvailable;
+        TelegramReporter &telegram;
+    };
+
+    explicit AppDelegate(Services services, QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // The start-up sequence, once the application object exists: theme, tray icon, popover,
@@ -44,7 +62,7 @@ public:
 
     QSystemTrayIcon *statusItem() const { return m_statusItem; }
     PopoverWindow *popover() const { return m_popover; }
-    GlobalShortcut *globalShortcut() const { return m_shortcut.get(); }
+    GlobalShortcut *globalShortcut() const { return &m_services.shortcut; }
 
 signals:
     // After the popover has been shown and placed; for tests and timing.
@@ -60,14 +78,9 @@ private:
     void post(const QString &name);
     QWidget *makePanel(PopoverContentView::Panel panel, std::function<void()> close);
 
-    QSettings &m_settings;
+    Services m_services;
     QSystemTrayIcon *m_statusItem = nullptr;
     PopoverWindow *m_popover = nullptr; // a top-level window, deleted by this object
-    std::unique_ptr<PressMonitor> m_pressMonitor;
-    std::unique_ptr<GlobalShortcut> m_shortcut;
-    // Made when the settings first open.
-    std::unique_ptr<LoginItem> m_loginItem;
-    std::unique_ptr<KeychainSecretStore> m_secretStore;
     bool m_monitoring = false;
     QColor m_desktopTextColor;
 };

@@ -1,32 +1,10 @@
 #include "popovergeometry.h"
 
-#include <QSettings>
+#include "preferences.h"
+
 #include <QSizeF>
 
 #include <cmath>
-
-namespace {
-
-int storedLength(const QSettings &settings, const QString &key, int fallback, int minimum,
-                 int maximum)
-{
-    bool isNumber = false;
-    const double value = settings.value(key).toDouble(&isNumber);
-    if (!isNumber || !std::isfinite(value) || value <= 0) {
-        return fallback;
-    }
-    return int(std::lround(std::clamp(value, double(minimum), double(maximum))));
-}
-
-} // namespace
-
-QSize PopoverGeometry::storedSize(const QSettings &settings)
-{
-    return {storedLength(settings, QStringLiteral("popoverWidth"), defaultSize.width(),
-                         minimumSize.width(), maximumSize.width()),
-            storedLength(settings, QStringLiteral("popoverHeight"), defaultSize.height(),
-                         minimumSize.height(), maximumSize.height())};
-}
 
 std::optional<QSize> PopoverGeometry::requestedSize(const QVariantMap &userInfo)
 {
@@ -42,19 +20,8 @@ std::optional<QSize> PopoverGeometry::requestedSize(const QVariantMap &userInfo)
     if (!std::isfinite(wanted.width()) || !std::isfinite(wanted.height())) {
         return std::nullopt;
     }
-    return QSize(int(std::lround(std::clamp(wanted.width(), double(minimumSize.width()),
-                                            double(maximumSize.width())))),
-                 int(std::lround(std::clamp(wanted.height(), double(minimumSize.height()),
-                                            double(maximumSize.height())))));
-}
-
-void PopoverGeometry::storeSize(QSettings &settings, QSize size)
-{
-    settings.setValue(QStringLiteral("popoverWidth"), double(size.width()));
-    settings.setValue(QStringLiteral("popoverHeight"), double(size.height()));
-    settings.setValue(QStringLiteral("popoverSize"),
-                      QVariantMap{{QStringLiteral("width"), double(size.width())},
-                                  {QStringLiteral("height"), double(size.height())}});
+    const QSizeF bounded = Preferences::boundedPopoverSize(wanted);
+    return QSize(int(std::lround(bounded.width())), int(std::lround(bounded.height())));
 }
 
 QRect PopoverGeometry::placement(const QRect &anchor, const QPoint &pointer, QSize size,

@@ -5,23 +5,13 @@
 #include <QSize>
 #include <QVariant>
 
-class QSettings;
-
 // Where the popover goes and how big it is; pure functions the shell and its tests share.
 class PopoverGeometry
 {
 public:
-    static constexpr QSize defaultSize{780, 460};
-    static constexpr QSize minimumSize{720, 380};
-    static constexpr QSize maximumSize{1200, 900};
-
-    // The stored "popoverWidth" and "popoverHeight"; each falls back to the default when it is
-    // absent, not a number, or not above zero, and is kept within the resize limits.
-    static QSize storedSize(const QSettings &settings);
-    // The size a "popoverResizeRequested" message asks for, within the limits; nothing when
-    // the message carries no usable "size".
+    // The size a "popoverResizeRequested" message asks for, within the popover's limits;
+    // nothing when the message carries no usable "size".
     static std::optional<QSize> requestedSize(const QVariantMap &userInfo);
-    static void storeSize(QSettings &settings, QSize size);
 
     // The popover's frame: centred under `anchor` (the tray icon) or, when the tray tells
     // nothing, under the pointer; above the anchor when there is no room below; always within

@@ -2,6 +2,7 @@
 
 #include "popovercontentview.h"
 #include "visualeffectview.h"
+#include "windowhints.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -32,6 +33,10 @@ PopoverWindow::PopoverWindow(PopoverContentView *content, bool translucent, QWid
     setAttribute(Qt::WA_NoSystemBackground, translucent);
     auto *backdrop = new VisualEffectView(this);
     backdrop->setCornerRadius(cornerRadius);
+    connect(backdrop, &VisualEffectView::blurRequested, this,
+            [](QWindow *window, const QRegion &region) {
+                WindowHints::requestBlurBehind(window, true, region);
+            });
     auto *backdropLayout = new QVBoxLayout(backdrop);
     backdropLayout->setContentsMargins(0, 0, 0, 0);
     backdropLayout->addWidget(content);

@@ -1,9 +1,25 @@
 #include "quenzalapp.h"
 
 #include "appdelegate.h"
+#include "cld2languagerecognizer.h"
+#include "deepseekservice.h"
 #include "deployment.h"
+#include "keychainhelper.h"
+#include "keychainsecretstore.h"
+#include "languagedetector.h"
+#include "portalglobalshortcut.h"
+#include "preferences.h"
+#include "qtspeechengine.h"
 #include "singleinstance.h"
+#include "telegramreporter.h"
 #include "translationcache.h"
+#include "translationservice.h"
+#include "translatorviewmodel.h"
+#include "unavailabledictation.h"
+#include "unavailableglobalshortcut.h"
+#include "x11globalshortcut.h"
+#include "x11pressmonitor.h"
+#include "xdgautostartloginitem.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -18,6 +34,35 @@ bool hasDesktop()
     // Without these Qt would abort with a message about plugins, not about the desktop.
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+bool isX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// X11 key grabs, or the desktop portal's GlobalShortcuts on Wayland.
+std::unique_ptr<GlobalShortcut> makeGlobalShortcut()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (isX11()) {
+        return std::make_unique<X11GlobalShortcut>();
+    }
+    if (platform.startsWith(QLatin1String("wayland"))) {
+        return std::make_unique<PortalGlobalShortcut>();
+    }
+    return std::make_unique<UnavailableGlobalShortcut>(
+        platform.isEmpty() ? QCoreApplication::translate("GlobalShortcut", "there is no display")
+                           : QCoreApplication::translate("GlobalShortcut",
+                                                         "the %1 platform has no global shortcuts")
+                                 .arg(platform));
+}
+
+// Presses in other programs can be seen on X11 only; elsewhere the popover closes when it
+// loses the keyboard.
+std::unique_ptr<PressMonitor> makePressMonitor()
+{
+    return isX11() ? std::make_unique<X11PressMonitor>() : nullptr;
 }
 
 } // namespace
@@ -50,13 +95,40 @@ int QuenzalApp::run(int argc, char *argv[])
     QApplication::setDesktopFileName(Deployment::appId());
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The whole program, made once and handed down; it lives until Quit.
     QSettings settings;
-    AppDelegate delegate(settings);
+    Preferences preferences(settings);
+    TranslationCache cache(TranslationCache::defaultFolder());
+    KeychainHelper keychain(Deployment::appId(), std::make_shared<KeychainSecretStore>());
+    DeepSeekService deepSeek(Deployment::deepSeekEndpoint(),
+                             [&keychain] { return keychain.deepSeekApiKey(); });
+    TelegramReporter telegram(Deployment::telegramApiBase(),
+                              [&keychain] { return keychain.telegramBotToken(); });
+    TranslationService translation(cache, deepSeek);
+    TranslatorViewModel viewModel(
+        translation, preferences,
+        std::make_unique<LanguageDetector>(std::make_unique<Cld2LanguageRecognizer>()),
+        [] { return std::make_unique<QtSpeechEngine>(); });
+    UnavailableDictation dictation; // Linux has no system dictation service to hand over to
+    const std::unique_ptr<GlobalShortcut> shortcut = makeGlobalShortcut();
+    const std::unique_ptr<PressMonitor> pressMonitor = makePressMonitor();
+    XdgAutostartLoginItem loginItem(Deployment::appId(), QCoreApplication::applicationFilePath(),
+                                    QGuiApplication::applicationDisplayName());
+
+    AppDelegate delegate({.preferences = preferences,
+                          .viewModel = viewModel,
+                          .dictation = dictation,
+                          .shortcut = *shortcut,
+                          .pressMonitor = pressMonitor.get(),
+                          .loginItem = loginItem,
+                          .keychain = keychain,
+                          .keyringAvailable = &KeychainSecretStore::isServiceAvailable,
+                          .telegram = telegram});
     delegate.applicationDidFinishLaunching();
     // Only after the tray icon: the SVG icon engine it loads would hold the icon back.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quenzal.svg")));
     const int status = QApplication::exec();
     // A translation stored just before Quit must reach the disk.
-    TranslationCache::shared().waitForPendingWrites();
+    cache.waitForPendingWrites();
     return status;
 }

@@ -4,13 +4,13 @@
 #include "keychainhelper.h"
 #include "language.h"
 #include "languagedetector.h"
+#include "preferences.h"
 #include "quenzalerror.h"
 #include "sourcetext.h"
 #include "translationservice.h"
 #include "translationstyle.h"
 
 #include <QCommandLineParser>
-#include <QSettings>
 
 #include <unistd.h>
 
@@ -32,23 +32,16 @@ QStringList styleNames()
     return names;
 }
 
-// The style the tray app uses, so both translate alike unless told otherwise.
-TranslationStyle storedStyle()
-{
-    const QSettings settings(QStringLiteral("Quenzal"), QStringLiteral("Quenzal"));
-    return TranslationStyle::fromRawValue(
-               settings.value(QStringLiteral("translationStyle")).toString())
-        .value_or(TranslationStyle::standard);
-}
-
 } // namespace
 
 CommandLineTranslator::CommandLineTranslator(TranslationService &service, KeychainHelper &keychain,
-                                             LanguageDetector &detector, std::FILE *in,
+                                             LanguageDetector &detector,
+                                             const Preferences &preferences, std::FILE *in,
                                              std::FILE *out, std::FILE *err)
     : m_service(service)
     , m_keychain(keychain)
     , m_detector(detector)
+    , m_preferences(preferences)
     , m_in(in)
     , m_out(out)
     , m_err(err)
@@ -115,7 +108,7 @@ QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
                                                   "--list-languages)")
                                        .arg(toId));
     }
-    TranslationStyle style = storedStyle();
+    TranslationStyle style = m_preferences.translationStyle();
     if (parser.isSet(styleOption)) {
         const std::optional<TranslationStyle> chosen =
             TranslationStyle::fromRawValue(parser.value(styleOption));
@@ -160,6 +153,8 @@ QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
         co_return success;
     } catch (const QuenzalError &error) {
         co_return fail(translationFailed, error.description());
+    } catch (...) {
+        co_return fail(translationFailed, QStringLiteral("The translation failed unexpectedly"));
     }
 }
 

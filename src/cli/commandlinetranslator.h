@@ -8,6 +8,7 @@
 
 class KeychainHelper;
 class LanguageDetector;
+class Preferences;
 class TranslationService;
 
 // quenzal-translate: translates its arguments (or standard input) with the same service, cache
@@ -24,9 +25,10 @@ public:
         keyringUnavailable = 5, // --set-api-key could not store the key
     };
 
+    // The style comes from `preferences` unless --style is given, so that both translate alike.
     CommandLineTranslator(TranslationService &service, KeychainHelper &keychain,
-                          LanguageDetector &detector, std::FILE *in = stdin,
-                          std::FILE *out = stdout, std::FILE *err = stderr);
+                          LanguageDetector &detector, const Preferences &preferences,
+                          std::FILE *in = stdin, std::FILE *out = stdout, std::FILE *err = stderr);
 
     // `arguments` includes the program name, as QCoreApplication::arguments() gives it.
     QCoro::Task<int> run(QStringList arguments);
@@ -46,6 +48,7 @@ private:
     TranslationService &m_service;
     KeychainHelper &m_keychain;
     LanguageDetector &m_detector;
+    const Preferences &m_preferences;
     std::FILE *m_in;
     std::FILE *m_out;
     std::FILE *m_err;

@@ -1,17 +1,12 @@
 #include "deepseekservice.h"
 
 #include "deepseekerror.h"
-#include "deployment.h"
 #include "httpexchange.h"
-#include "keychainhelper.h"
 #include "transporterror.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkRequest>
 #include <QPointer>
 
@@ -25,38 +20,10 @@ DeepSeekService::DeepSeekService(QUrl endpoint, ApiKeyProvider apiKey, Timeouts 
     , m_endpoint(std::move(endpoint))
     , m_apiKey(std::move(apiKey))
     , m_timeouts(timeouts)
+    , m_http(this)
 {}
 
 DeepSeekService::~DeepSeekService() = default;
-
-QNetworkAccessManager *DeepSeekService::network()
-{
-    // Made at the first request, not at start: the network stack is a megabyte of memory
-    // that a popover nobody has typed into yet does not need.
-    if (!m_network) {
-        // Users behind a proxy expect https_proxy / no_proxy (and the desktop's settings) to
-        // apply.
-        QNetworkProxyFactory::setUseSystemConfiguration(true);
-        m_network = new QNetworkAccessManager(this);
-    }
-    return m_network;
-}
-
-DeepSeekService &DeepSeekService::shared()
-{
-    static QPointer<DeepSeekService> service;
-    if (!service) {
-        Q_ASSERT(QCoreApplication::instance());
-        service = new DeepSeekService(
-            Deployment::deepSeekEndpoint(),
-            [] { return KeychainHelper::shared().deepSeekApiKey(); }, QCoreApplication::instance());
-        // Torn down while the event loop's clean-up still runs: left to the application's
-        // destructor, the network thread may lose objects it has not deleted yet.
-        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, service,
-                         &QObject::deleteLater);
-    }
-    return *service;
-}
 
 bool DeepSeekService::isSendableApiKey(const QString &key)
 {
@@ -127,8 +94,8 @@ QCoro::Task<QString> DeepSeekService::translate(QString text, QString from, QStr
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader(QByteArrayLiteral("Authorization"),
                          QByteArrayLiteral("Bearer ") + apiKey.toLatin1());
-    const HttpExchange::Response response = co_await HttpExchange::post(
-        *network(), request, body,
+    const HttpExchange::Response response = co_await m_http.post(
+        request, body,
         {m_timeouts.idle, std::min(m_timeouts.exchange, m_timeouts.request), maxReplySize});
     if (!self) {
         throw TransportError::canceled();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "httpexchange.h"
 #include "translationstyle.h"
 
 #include <QCoro/QCoroTask>
@@ -8,8 +9,6 @@
 
 #include <chrono>
 #include <functional>
-
-class QNetworkAccessManager;
 
 // The one client of DeepSeek's chat-completions endpoint: one POST per translation, the answer's
 // first choice returned trimmed. Throws DeepSeekError for a bad status, a malformed body, an
@@ -37,10 +36,6 @@ public:
                     QObject *parent = nullptr);
     ~DeepSeekService() override;
 
-    // The configured endpoint, the key from KeychainHelper::shared(); lives as long as the
-    // application object.
-    static DeepSeekService &shared();
-
     QUrl endpoint() const { return m_endpoint; }
     const Timeouts &timeouts() const { return m_timeouts; }
 
@@ -60,10 +55,8 @@ public:
     static QString parseReply(const QByteArray &body);
 
 private:
-    QNetworkAccessManager *network();
-
     QUrl m_endpoint;
     ApiKeyProvider m_apiKey;
     Timeouts m_timeouts;
-    QNetworkAccessManager *m_network = nullptr; // one for all requests, so connections are reused
+    HttpExchange m_http;
 };

@@ -3,6 +3,7 @@
 #include <QCoro/QCoroNetworkReply>
 #include <QIODevice>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QScopeGuard>
@@ -86,10 +87,17 @@ TransportError transportError(const QNetworkReply &reply)
 
 } // namespace
 
-QCoro::Task<HttpExchange::Response> HttpExchange::post(QNetworkAccessManager &network,
-                                                       QNetworkRequest request, QByteArray body,
+HttpExchange::HttpExchange(QObject *owner)
+    : m_owner(owner)
+{}
+
+QCoro::Task<HttpExchange::Response> HttpExchange::post(QNetworkRequest request, QByteArray body,
                                                        Limits limits)
 {
+    if (!m_network) {
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        m_network = new QNetworkAccessManager(m_owner);
+    }
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
@@ -98,7 +106,7 @@ QCoro::Task<HttpExchange::Response> HttpExchange::post(QNetworkAccessManager &ne
 
     auto *upload = new OneShotBody(std::move(body));
     // The reply belongs to the access manager, which may go while we wait.
-    const QPointer<QNetworkReply> reply = network.post(request, upload);
+    const QPointer<QNetworkReply> reply = m_network->post(request, upload);
     upload->setParent(reply);
     const auto release = qScopeGuard([reply] {
         if (reply) {

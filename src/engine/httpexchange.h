@@ -10,13 +10,16 @@
 #include <optional>
 
 class QNetworkAccessManager;
+class QObject;
 
-// One HTTP POST and its reply, with the limits every client of ours needs:
+// HTTP POSTs and their replies, with the limits every client of ours needs:
 // - no redirect is followed: a key or a token must never travel to another host;
 // - the body goes out at most once: Qt would send it again when a connection drops after the
 //   server had it, and every request to a paid service may be billed;
 // - the reply is read as it arrives, with a bounded buffer, and given up beyond a size cap;
 // - the whole exchange has a deadline, and the wait for further data a limit of its own.
+// The system's proxy settings apply (the desktop's, or https_proxy and no_proxy). Connections
+// are kept and reused between posts.
 class HttpExchange
 {
 public:
@@ -36,8 +39,15 @@ public:
         std::optional<TransportError> failure{};
     };
 
+    // The network stack is made at the first post, as a child of `owner`: it is a megabyte of
+    // memory that a program nobody has asked to translate anything does not need.
+    explicit HttpExchange(QObject *owner);
+
     // Throws TransportError when no reply came at all (refused, time-out, TLS, cancelled,
-    // including the network manager going away meanwhile).
-    static QCoro::Task<Response> post(QNetworkAccessManager &network, QNetworkRequest request,
-                                      QByteArray body, Limits limits);
+    // including the owner going away meanwhile).
+    QCoro::Task<Response> post(QNetworkRequest request, QByteArray body, Limits limits);
+
+private:
+    QObject *m_owner;
+    QNetworkAccessManager *m_network = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "keychainhelper.h"
 
 #include "deployment.h"
-#include "keychainsecretstore.h"
 #include "keyringlockederror.h"
 
 #include <QStringDecoder>
@@ -25,12 +24,6 @@ KeychainHelper::KeychainHelper(QString service, std::shared_ptr<SecretStore> sto
     : m_service(std::move(service))
     , m_store(std::move(store))
 {}
-
-KeychainHelper &KeychainHelper::shared()
-{
-    static KeychainHelper helper(Deployment::appId(), std::make_shared<KeychainSecretStore>());
-    return helper;
-}
 
 std::optional<QString> KeychainHelper::Lookup::value() const
 {

@@ -31,9 +31,6 @@ public:
 
     KeychainHelper(QString service, std::shared_ptr<SecretStore> store);
 
-    // Service = the application id, store = the desktop's keyring.
-    static KeychainHelper &shared();
-
     QString service() const { return m_service; }
 
     QCoro::Task<Lookup> load(QString key);

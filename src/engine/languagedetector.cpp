@@ -1,13 +1,8 @@
 #include "languagedetector.h"
 
-#include "cld2languagerecognizer.h"
 #include "languagerecognizer.h"
 
 #include <algorithm>
-
-LanguageDetector::LanguageDetector()
-    : LanguageDetector(std::make_unique<Cld2LanguageRecognizer>())
-{}
 
 LanguageDetector::LanguageDetector(std::unique_ptr<LanguageRecognizer> recognizer)
     : m_recognizer(std::move(recognizer))

@@ -13,8 +13,6 @@ class LanguageRecognizer;
 class LanguageDetector
 {
 public:
-    // Over CLD2.
-    LanguageDetector();
     explicit LanguageDetector(std::unique_ptr<LanguageRecognizer> recognizer);
     ~LanguageDetector();
 

@@ -1,15 +1,11 @@
 #include "telegramreporter.h"
 
-#include "deployment.h"
 #include "httpexchange.h"
-#include "keychainhelper.h"
 #include "transporterror.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
@@ -63,28 +59,10 @@ TelegramReporter::TelegramReporter(QUrl apiBase, TokenProvider token,
     , m_apiBase(std::move(apiBase))
     , m_token(std::move(token))
     , m_timeout(timeout)
-    , m_network(new QNetworkAccessManager(this))
-{
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-}
+    , m_http(this)
+{}
 
 TelegramReporter::~TelegramReporter() = default;
-
-TelegramReporter &TelegramReporter::shared()
-{
-    static QPointer<TelegramReporter> reporter;
-    if (!reporter) {
-        Q_ASSERT(QCoreApplication::instance());
-        reporter = new TelegramReporter(
-            Deployment::telegramApiBase(),
-            [] { return KeychainHelper::shared().telegramBotToken(); },
-            QCoreApplication::instance());
-        // Gone before the application object, for the same reason as the DeepSeek client.
-        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, reporter,
-                         &QObject::deleteLater);
-    }
-    return *reporter;
-}
 
 bool TelegramReporter::isUsableToken(const QString &token)
 {
@@ -141,8 +119,8 @@ TelegramReporter::sendMessage(QString chatId, std::optional<qint64> threadId, QS
     QNetworkRequest request(*url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     const HttpExchange::Response response =
-        co_await HttpExchange::post(*m_network, request, requestBody(chatId, threadId, text),
-                                    {std::chrono::milliseconds(0), m_timeout, maxReplySize});
+        co_await m_http.post(request, requestBody(chatId, threadId, text),
+                             {std::chrono::milliseconds(0), m_timeout, maxReplySize});
     if (!self) {
         throw TransportError::canceled();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "httpexchange.h"
 #include "quenzalerror.h"
 
 #include <QCoro/QCoroTask>
@@ -9,8 +10,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-
-class QNetworkAccessManager;
 
 // The client of the Telegram Bot API's sendMessage method: one POST of compact JSON to
 // <api base>/bot<token>/sendMessage, the text delivered as plain text. Any HTTP reply completes
@@ -61,10 +60,6 @@ public:
                      QObject *parent = nullptr);
     ~TelegramReporter() override;
 
-    // The configured API base, the token from KeychainHelper::shared(); lives as long as the
-    // application object.
-    static TelegramReporter &shared();
-
     QUrl apiBase() const { return m_apiBase; }
     std::chrono::milliseconds timeout() const { return m_timeout; }
 
@@ -88,5 +83,5 @@ private:
     QUrl m_apiBase;
     TokenProvider m_token;
     std::chrono::milliseconds m_timeout;
-    QNetworkAccessManager *m_network;
+    HttpExchange m_http;
 };

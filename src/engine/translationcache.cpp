@@ -16,12 +16,6 @@
 
 namespace {
 
-TranslationCache::LogSink &sharedLogSink()
-{
-    static TranslationCache::LogSink sink;
-    return sink;
-}
-
 void printToStandardOutput(const QString &line)
 {
     std::fprintf(stdout, "%s\n", line.toUtf8().constData());
@@ -71,7 +65,7 @@ TranslationCache::TranslationCache(const QString &folder, LogSink log)
     // One writer thread keeps the writes in order; a queued write takes every store before it.
     m_writer.setMaxThreadCount(1);
     QDir().mkpath(folder);
-    load(log ? log : printToStandardOutput);
+    m_log = log ? std::move(log) : printToStandardOutput;
 }
 
 TranslationCache::~TranslationCache()
@@ -87,21 +81,10 @@ TranslationCache::~TranslationCache()
     }
 }
 
-TranslationCache &TranslationCache::shared()
-{
-    static TranslationCache cache(defaultFolder(), sharedLogSink());
-    return cache;
-}
-
 QString TranslationCache::defaultFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Quenzal");
-}
-
-void TranslationCache::setSharedLogSink(LogSink log)
-{
-    sharedLogSink() = std::move(log);
 }
 
 QString TranslationCache::key(const QString &text, const QString &source, const QString &target)
@@ -136,6 +119,7 @@ std::optional<QHash<QString, QString>> TranslationCache::decode(const QByteArray
 std::optional<QString> TranslationCache::get(const QString &key) const
 {
     const QMutexLocker locker(&m_lock);
+    loadOnce();
     const auto it = m_store.constFind(key);
     if (it == m_store.cend()) {
         return std::nullopt;
@@ -150,6 +134,7 @@ void TranslationCache::set(const QString &key, const QString &value)
     }
     {
         const QMutexLocker locker(&m_lock);
+        loadOnce();
         m_store.insert(key, {value, ++m_clock});
         m_evicted.remove(key);
         for (const QString &evicted : bound(m_store)) {
@@ -163,6 +148,7 @@ void TranslationCache::set(const QString &key, const QString &value)
 qsizetype TranslationCache::count() const
 {
     const QMutexLocker locker(&m_lock);
+    loadOnce();
     return m_store.size();
 }
 
@@ -179,19 +165,19 @@ QList<QString> TranslationCache::bound(Store &store)
     return evicted;
 }
 
-void TranslationCache::load(const LogSink &log)
+void TranslationCache::loadOnce() const
 {
+    if (std::exchange(m_loaded, true)) {
+        return;
+    }
     const std::optional<QHash<QString, QString>> translations = readFile(m_filePath);
     if (!translations) {
         return;
     }
-    {
-        const QMutexLocker locker(&m_lock);
-        for (auto it = translations->cbegin(); it != translations->cend(); ++it) {
-            m_store.insert(it.key(), {it.value(), ++m_clock});
-        }
+    for (auto it = translations->cbegin(); it != translations->cend(); ++it) {
+        m_store.insert(it.key(), {it.value(), ++m_clock});
     }
-    log(QStringLiteral("[Cache] Loaded %1 cached translations").arg(translations->size()));
+    m_log(QStringLiteral("[Cache] Loaded %1 cached translations").arg(translations->size()));
 }
 
 void TranslationCache::persist()

@@ -34,19 +34,17 @@ public:
     // How long a write waits for another process's write before leaving it for the next store.
     static constexpr std::chrono::milliseconds lockPatience{1000};
 
-    // Creates `folder` if needed and loads its translations.json. After a successful load,
-    // "[Cache] Loaded N cached translations" goes to `log` (standard output by default).
+    // Creates `folder` if needed. Its translations.json is read at the first use of the cache,
+    // not before: a program may start long before its first translation. After a successful
+    // load, "[Cache] Loaded N cached translations" goes to `log` (standard output by default).
     explicit TranslationCache(const QString &folder, LogSink log = {});
     // Waits for the pending write, and tries once more a write that could not take place.
     ~TranslationCache();
     TranslationCache(const TranslationCache &) = delete;
     TranslationCache &operator=(const TranslationCache &) = delete;
 
-    // The cache in <generic data location>/Quenzal, created on first use.
-    static TranslationCache &shared();
+    // <generic data location>/Quenzal
     static QString defaultFolder();
-    // Where shared() sends its load line; set it before the first use of shared().
-    static void setSharedLogSink(LogSink log);
 
     // Lower-case hex SHA-256 of "source|target|text" (nothing escaped).
     static QString key(const QString &text, const QString &source, const QString &target);
@@ -69,16 +67,19 @@ private:
     };
     using Store = QHash<QString, Entry>;
 
-    void load(const LogSink &log);
+    // With m_lock held.
+    void loadOnce() const;
     void persist();
     void writePending();
     // Drops the oldest entries beyond the bound; returns their keys.
     static QList<QString> bound(Store &store);
 
     QString m_filePath;
+    LogSink m_log;
     mutable QMutex m_lock; // guards everything below but the writer
-    Store m_store;
-    quint64 m_clock = 0;
+    mutable bool m_loaded = false;
+    mutable Store m_store;
+    mutable quint64 m_clock = 0;
     QSet<QString> m_evicted;  // dropped here since the last write, to be dropped from the file
     bool m_unwritten = false; // the file lacks what the store holds
     bool m_writeQueued = false;

@@ -9,12 +9,6 @@ TranslationService::TranslationService(TranslationCache &cache, DeepSeekService 
     , m_deepSeek(deepSeek)
 {}
 
-TranslationService &TranslationService::shared()
-{
-    static TranslationService service(TranslationCache::shared(), DeepSeekService::shared());
-    return service;
-}
-
 QString TranslationService::cacheKey(const QString &trimmedText, const Language &from,
                                      const Language &to, TranslationStyle style)
 {

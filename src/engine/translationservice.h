@@ -16,9 +16,6 @@ class TranslationService
 public:
     TranslationService(TranslationCache &cache, DeepSeekService &deepSeek);
 
-    // Over TranslationCache::shared() and DeepSeekService::shared().
-    static TranslationService &shared();
-
     // Blank text gives "" at once. An "auto" source throws TranslationError::invalidLanguage,
     // equal tags TranslationError::apiError("Source and target languages must be different").
     QCoro::Task<QString> translate(QString text, Language from, Language to,

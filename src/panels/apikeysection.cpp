@@ -3,7 +3,6 @@
 #include "apptheme.h"
 #include "deepseekservice.h"
 #include "keychainhelper.h"
-#include "secretstore.h"
 #include "settingsview.h"
 
 #include <QHBoxLayout>
@@ -13,24 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <memory>
-
-namespace {
-
-// A helper over a store it does not own: it lives in the frame of the coroutine that uses it,
-// so it outlasts every keyring call of that coroutine, whatever becomes of the section.
-KeychainHelper keychain(SecretStore *store, const QString &service)
-{
-    return KeychainHelper(service,
-                          std::shared_ptr<SecretStore>(std::shared_ptr<SecretStore>(), store));
-}
-
-} // namespace
-
-ApiKeySection::ApiKeySection(SecretStore *store, const QString &service, QWidget *parent)
+ApiKeySection::ApiKeySection(KeychainHelper *keychain, QWidget *parent)
     : QWidget(parent)
-    , m_store(store)
-    , m_service(service)
+    , m_keychain(keychain)
     , m_field(new QLineEdit)
     , m_save(new QPushButton(tr("Save")))
     , m_remove(new QPushButton(tr("Remove")))
@@ -74,7 +58,7 @@ ApiKeySection::ApiKeySection(SecretStore *store, const QString &service, QWidget
     connect(m_save, &QPushButton::clicked, this, [this] { save(); });
     connect(m_remove, &QPushButton::clicked, this, [this] { remove(); });
 
-    if (!m_store) {
+    if (!m_keychain) {
         m_status->setText(noKeyringText);
         m_field->setEnabled(false);
         updateButtons();
@@ -114,7 +98,7 @@ void ApiKeySection::setMessage(const QString &text)
 
 void ApiKeySection::updateButtons()
 {
-    const bool usable = m_store && !m_busy;
+    const bool usable = m_keychain && !m_busy;
     m_save->setEnabled(usable && !m_field->text().trimmed().isEmpty());
     m_remove->setEnabled(usable && m_stored);
 }
@@ -122,7 +106,7 @@ void ApiKeySection::updateButtons()
 QCoro::Task<> ApiKeySection::lookUp()
 {
     const QPointer<ApiKeySection> self(this);
-    KeychainHelper helper = keychain(m_store, m_service);
+    KeychainHelper &helper = *m_keychain;
     m_status->setText(lookingText);
     setBusy(true);
     const KeychainHelper::Lookup stored = co_await helper.load(KeychainHelper::deepSeekApiKeyName);
@@ -147,7 +131,7 @@ QCoro::Task<> ApiKeySection::save()
 {
     // Pasting from a web page or a mail often brings a line break or spaces along.
     const QString key = m_field->text().trimmed();
-    if (key.isEmpty() || m_busy || !m_store) {
+    if (key.isEmpty() || m_busy || !m_keychain) {
         co_return;
     }
     if (!DeepSeekService::isSendableApiKey(key)) {
@@ -155,7 +139,7 @@ QCoro::Task<> ApiKeySection::save()
         co_return;
     }
     const QPointer<ApiKeySection> self(this);
-    KeychainHelper helper = keychain(m_store, m_service);
+    KeychainHelper &helper = *m_keychain;
     setMessage({});
     setBusy(true);
     const bool saved = co_await helper.save(key, KeychainHelper::deepSeekApiKeyName);
@@ -182,11 +166,11 @@ QCoro::Task<> ApiKeySection::save()
 
 QCoro::Task<> ApiKeySection::remove()
 {
-    if (m_busy || !m_store) {
+    if (m_busy || !m_keychain) {
         co_return;
     }
     const QPointer<ApiKeySection> self(this);
-    KeychainHelper helper = keychain(m_store, m_service);
+    KeychainHelper &helper = *m_keychain;
     setMessage({});
     setBusy(true);
     const bool removed = co_await helper.remove(KeychainHelper::deepSeekApiKeyName);

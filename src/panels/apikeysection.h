@@ -41,9 +41,8 @@ public:
     static constexpr int verticalPadding = 12;
     static constexpr int statusSize = 11;
 
-    // `store` null: no keyring. Otherwise it must outlive every call this section starts; the
-    // items are those of `service`.
-    ApiKeySection(SecretStore *store, const QString &service, QWidget *parent = nullptr);
+    // `keychain` null: no keyring. Otherwise it must outlive every call this section starts.
+    explicit ApiKeySection(KeychainHelper *keychain, QWidget *parent = nullptr);
 
     QLineEdit *field() const { return m_field; }
     QPushButton *saveButton() const { return m_save; }
@@ -68,8 +67,7 @@ private:
     void setMessage(const QString &text);
     void updateButtons();
 
-    SecretStore *m_store;
-    QString m_service;
+    KeychainHelper *m_keychain;
     bool m_busy = false;
     bool m_stored = false;
     QLineEdit *m_field;

@@ -96,10 +96,6 @@ QCoro::Task<> sendThroughTelegram(QPointer<TelegramReporter> reporter, QString c
 
 } // namespace
 
-ReportProblemView::ReportProblemView(std::function<void()> onClose, QWidget *parent)
-    : ReportProblemView(deploymentSender(), std::move(onClose), parent)
-{}
-
 ReportProblemView::ReportProblemView(Sender send, std::function<void()> onClose, QWidget *parent)
     : QWidget(parent)
     , m_send(std::move(send))
@@ -185,17 +181,13 @@ ReportProblemView::ReportProblemView(Sender send, std::function<void()> onClose,
 
 ReportProblemView::~ReportProblemView() = default;
 
-ReportProblemView::Sender ReportProblemView::deploymentSender()
+ReportProblemView::Sender ReportProblemView::deploymentSender(TelegramReporter &reporter)
 {
     const QString chatId = Deployment::reportChatId();
     if (chatId.isEmpty()) {
         return {};
     }
-    const std::optional<qint64> threadId = Deployment::reportThreadId();
-    return [chatId, threadId](QString report) {
-        return sendThroughTelegram(&TelegramReporter::shared(), chatId, threadId,
-                                   std::move(report));
-    };
+    return telegramSender(reporter, chatId, Deployment::reportThreadId());
 }
 
 ReportProblemView::Sender ReportProblemView::telegramSender(TelegramReporter &reporter,

@@ -38,14 +38,12 @@ public:
     static inline const QString notConfiguredText =
         QStringLiteral("Problem reports are not configured in this build");
 
-    // Sends through deploymentSender().
-    explicit ReportProblemView(std::function<void()> onClose, QWidget *parent = nullptr);
     // An empty `send` means this build cannot send reports: the Send button stays disabled.
     ReportProblemView(Sender send, std::function<void()> onClose, QWidget *parent = nullptr);
     ~ReportProblemView() override;
 
-    // Through TelegramReporter::shared() to the configured chat; empty when none is configured.
-    static Sender deploymentSender();
+    // Through `reporter` to the chat this build is configured for; empty when it has none.
+    static Sender deploymentSender(TelegramReporter &reporter);
     // Sends to `chatId` (and its forum topic `threadId`) through `reporter`. Delivered means
     // accepted by the Bot API; a refusal, a failed exchange or an unusable token is not. A
     // reporter gone meanwhile counts as not delivered.

@@ -3,10 +3,10 @@
 #include "apikeysection.h"
 #include "apptheme.h"
 #include "cursormodifier.h"
-#include "deployment.h"
 #include "globalshortcut.h"
 #include "loginitem.h"
 #include "overlayscrollbar.h"
+#include "preferences.h"
 #include "shortcutrecorder.h"
 #include "shortcutrow.h"
 #include "stylerow.h"
@@ -20,15 +20,11 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
 namespace {
-
-const QString showShortcutKey = QStringLiteral("showShortcut");
-const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 
 bool isDark()
 {
@@ -211,20 +207,20 @@ private:
 
 } // namespace
 
-SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, SecretStore *store,
-                           GlobalShortcut *shortcut, QSettings &settings,
+SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, KeychainHelper *keychain,
+                           GlobalShortcut *shortcut, Preferences &preferences,
                            std::function<void()> onClose, QWidget *parent)
     : QWidget(parent)
     , m_vm(vm)
     , m_loginItem(loginItem)
     , m_shortcut(shortcut)
-    , m_settings(settings)
+    , m_preferences(preferences)
     , m_onClose(std::move(onClose))
 {
     m_showRow = new ShortcutRow(tr("Show Parlora - Quenzal"),
-                                m_shortcut && !m_shortcut->shortcut().isEmpty()
-                                    ? m_shortcut->shortcut()
-                                    : storedShowShortcut(m_settings));
+                                m_shortcut && m_shortcut->shortcut().toCombined() != 0
+                                    ? QKeySequence(m_shortcut->shortcut())
+                                    : storedShowShortcut(m_preferences));
     // Nothing in the program translates the clipboard: the row shows the combination only.
     m_clipboardRow =
         new ShortcutRow(tr("Translate Clipboard"), QKeySequence(Qt::ControlModifier | Qt::Key_B));
@@ -237,12 +233,12 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Secret
         m_showRow->setNote(recordingHintText);
     });
     connect(badge, &ShortcutRecorder::recorded, this, [this](const QKeySequence &sequence) {
-        m_settings.setValue(showShortcutKey, sequence.toString(QKeySequence::PortableText));
+        m_preferences.setShowShortcut(sequence.toString(QKeySequence::PortableText));
         m_showRow->badge()->setSequence(sequence);
         applyShowShortcut(sequence);
     });
     connect(badge, &ShortcutRecorder::resetRequested, this, [this] {
-        m_settings.remove(showShortcutKey);
+        m_preferences.setShowShortcut({});
         m_showRow->badge()->setSequence(defaultShowShortcut());
         applyShowShortcut(defaultShowShortcut());
     });
@@ -255,7 +251,7 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Secret
                 m_showRow->setNote({});
             }
         });
-        if (!m_shortcut->shortcut().isEmpty() && !m_shortcut->isRegistered()) {
+        if (m_shortcut->shortcut().toCombined() != 0 && !m_shortcut->isRegistered()) {
             showShortcutFailed({});
         }
     }
@@ -271,7 +267,7 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Secret
             &SettingsView::showSelectedStyle);
     showSelectedStyle();
 
-    m_apiKey = new ApiKeySection(store, Deployment::appId());
+    m_apiKey = new ApiKeySection(keychain);
 
     auto *content = new QWidget;
     auto *column = new QVBoxLayout(content);
@@ -311,20 +307,20 @@ SettingsView::~SettingsView()
     if (m_shortcut) {
         m_shortcut->disconnect(this);
         if (m_suspended) {
-            m_shortcut->setShortcut(*m_suspended);
+            m_shortcut->setShortcut((*m_suspended)[0]);
         }
     }
 }
 
 QKeySequence SettingsView::defaultShowShortcut()
 {
-    return QKeySequence(Qt::AltModifier | Qt::Key_Space);
+    return QKeySequence::fromString(Preferences::defaultShowShortcut, QKeySequence::PortableText);
 }
 
-QKeySequence SettingsView::storedShowShortcut(const QSettings &settings)
+QKeySequence SettingsView::storedShowShortcut(const Preferences &preferences)
 {
     const QKeySequence stored =
-        QKeySequence::fromString(settings.value(showShortcutKey).toString());
+        QKeySequence::fromString(preferences.showShortcut(), QKeySequence::PortableText);
     return stored.isEmpty() ? defaultShowShortcut() : stored;
 }
 
@@ -394,7 +390,7 @@ QWidget *SettingsView::makeLaunchAtLoginRow()
 
 void SettingsView::setLaunchAtLogin(bool enabled)
 {
-    m_settings.setValue(launchAtLoginKey, enabled);
+    m_preferences.setLaunchAtLogin(enabled);
     // A failure is not shown: the switch keeps the user's choice, the next opening the truth.
     if (enabled) {
         m_loginItem.enable();
@@ -415,8 +411,8 @@ void SettingsView::suspendShowShortcut()
     if (!m_shortcut || m_suspended) {
         return;
     }
-    m_suspended = m_shortcut->shortcut();
-    m_shortcut->setShortcut({});
+    m_suspended = QKeySequence(m_shortcut->shortcut());
+    m_shortcut->setShortcut(QKeyCombination::fromCombined(0));
 }
 
 void SettingsView::applyShowShortcut(const QKeySequence &sequence)
@@ -424,7 +420,7 @@ void SettingsView::applyShowShortcut(const QKeySequence &sequence)
     m_suspended.reset();
     m_showRow->setNote({});
     if (m_shortcut) {
-        m_shortcut->setShortcut(sequence); // may answer with failed() before it returns
+        m_shortcut->setShortcut(sequence[0]); // may answer with failed() before it returns
     }
 }
 

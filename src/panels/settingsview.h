@@ -12,9 +12,9 @@ class GlobalShortcut;
 class LoginItem;
 class OverlayScrollBar;
 class QAbstractButton;
+class KeychainHelper;
+class Preferences;
 class QScrollArea;
-class QSettings;
-class SecretStore;
 class ShortcutRow;
 class StyleRow;
 class TranslatorViewModel;
@@ -24,16 +24,16 @@ class TranslatorViewModel;
 // DeepSeek API key and launching at login, under a header with the close button.
 //
 // Built anew at every opening: the launch-at-login switch starts from the login item as it is
-// then. A change of the switch is written to "launchAtLogin" first and then carried out on the
+// then. A change of the switch goes to the preferences first and is then carried out on the
 // login item; when that fails nothing is said and the switch stays where the user put it. A
 // click on a style row sets the view model's style, also when it is the style already in use.
-// A new shortcut is stored under "showShortcut" (portable text; removed to go back to
-// Alt+Space) and handed to `shortcut` at once; while the badge records, the old shortcut is
-// released, so that pressing it again can be recorded rather than hide the popover.
+// A new shortcut is stored in the preferences (cleared to go back to Alt+Space) and handed to
+// `shortcut` at once; while the badge records, the old shortcut is released, so that pressing
+// it again can be recorded rather than hide the popover.
 //
-// Everything passed in must outlive the panel; `store` null means no keyring, `shortcut` null
-// that the new shortcut takes effect at the next start only. The panel paints no background
-// of its own: the popover's backdrop shows through.
+// Everything passed in must outlive the panel; `keychain` null means no keyring, `shortcut`
+// null that the new shortcut takes effect at the next start only. The panel paints no
+// background of its own: the popover's backdrop shows through.
 class SettingsView : public QWidget
 {
     Q_OBJECT
@@ -56,14 +56,14 @@ public:
     static inline const QString recordingHintText =
         QStringLiteral("Use Ctrl, Alt or Meta. Esc cancels, Backspace restores Alt+Space");
 
-    SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, SecretStore *store,
-                 GlobalShortcut *shortcut, QSettings &settings, std::function<void()> onClose,
+    SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, KeychainHelper *keychain,
+                 GlobalShortcut *shortcut, Preferences &preferences, std::function<void()> onClose,
                  QWidget *parent = nullptr);
     ~SettingsView() override;
 
-    // Alt+Space, unless "showShortcut" holds another usable shortcut.
+    // Alt+Space, unless the preferences hold another usable shortcut.
     static QKeySequence defaultShowShortcut();
-    static QKeySequence storedShowShortcut(const QSettings &settings);
+    static QKeySequence storedShowShortcut(const Preferences &preferences);
 
     QList<StyleRow *> styleRows() const { return m_styleRows; }
     ShortcutRow *showShortcutRow() const { return m_showRow; }
@@ -91,7 +91,7 @@ private:
     TranslatorViewModel &m_vm;
     LoginItem &m_loginItem;
     QPointer<GlobalShortcut> m_shortcut;
-    QSettings &m_settings;
+    Preferences &m_preferences;
     std::function<void()> m_onClose;
     // The shortcut released while the badge records, to take back when nothing is recorded.
     std::optional<QKeySequence> m_suspended;

@@ -3,8 +3,6 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 // Speech to text for the source field: the user speaks, the words come back as text.
 //
 // start() begins listening; listeningChanged() reports when the microphone is actually open and
@@ -18,9 +16,6 @@ class Dictation : public QObject
 
 public:
     using QObject::QObject;
-
-    // The service of the running system.
-    static std::unique_ptr<Dictation> create();
 
     virtual bool isAvailable() const = 0;
     virtual bool isListening() const = 0;

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QKeySequence>
 #include <QObject>
-
-#include <memory>
 
 // A keyboard shortcut that works on the whole desktop, whichever window has the keyboard.
 //
@@ -18,13 +15,9 @@ class GlobalShortcut : public QObject
 public:
     using QObject::QObject;
 
-    // The implementation for the running desktop: X11 key grabs, or the desktop portal's
-    // GlobalShortcuts on Wayland.
-    static std::unique_ptr<GlobalShortcut> create();
-
-    // Replaces the previous shortcut; an empty sequence only releases it.
-    virtual void setShortcut(const QKeySequence &sequence) = 0;
-    virtual QKeySequence shortcut() const = 0;
+    // Replaces the previous shortcut; an empty combination only releases it.
+    virtual void setShortcut(QKeyCombination combination) = 0;
+    virtual QKeyCombination shortcut() const = 0;
     virtual bool isRegistered() const = 0;
 
 signals:

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <memory>
-
 // The program's own entry among the programs the desktop starts when the user logs in.
 //
 // Every call works on the entry as the desktop sees it at that moment, nothing is cached, so
@@ -14,9 +12,6 @@ class LoginItem
 {
 public:
     virtual ~LoginItem() = default;
-
-    // The desktop's autostart entry for `applicationId`, launching the running executable.
-    static std::unique_ptr<LoginItem> create(const QString &applicationId);
 
     virtual bool isEnabled() const = 0;
     // True when the entry is there afterwards.

@@ -3,8 +3,6 @@
 #include <QObject>
 #include <QPoint>
 
-#include <memory>
-
 // Reports presses of the left and right mouse buttons anywhere on the desktop, in other
 // programs' windows too, while started.
 class PressMonitor : public QObject
@@ -13,10 +11,6 @@ class PressMonitor : public QObject
 
 public:
     using QObject::QObject;
-
-    // The implementation for the running desktop, or nothing where presses in other programs
-    // cannot be observed (Wayland): the caller then closes on deactivation instead.
-    static std::unique_ptr<PressMonitor> create();
 
     // False when the monitor cannot observe presses (it then reports nothing).
     virtual bool start() = 0;

@@ -1,7 +1,6 @@
 #include "apptheme.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QStyleFactory>
 #include <QWidget>
 
@@ -51,13 +50,6 @@ QColor over(const QColor &top, const QColor &bottom)
 }
 
 } // namespace
-
-AppTheme::Scheme AppTheme::storedScheme(const QSettings &settings)
-{
-    return settings.value(QStringLiteral("appTheme")).toString() == QLatin1String("dark")
-               ? Scheme::dark
-               : Scheme::light;
-}
 
 void AppTheme::apply(Scheme scheme)
 {

@@ -5,7 +5,6 @@
 #include <QPalette>
 #include <QString>
 
-class QSettings;
 class QWidget;
 
 // The two colour schemes of the app. The scheme is chosen once at start from the stored
@@ -31,7 +30,6 @@ public:
         QColor success; // the system green
     };
 
-    static Scheme storedScheme(const QSettings &settings);
     // Sets the Fusion style and the scheme's palette on the application.
     static void apply(Scheme scheme);
     static Scheme current();

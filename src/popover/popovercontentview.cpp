@@ -82,18 +82,12 @@ QPixmap renderLogo(const QString &path, int size, const QColor &color, qreal opa
 
 } // namespace
 
-PopoverContentView::PopoverContentView(QSettings &settings, QWidget *parent)
-    : PopoverContentView(std::make_unique<TranslatorViewModel>(), settings, Dictation::create(),
-                         parent)
-{}
-
-PopoverContentView::PopoverContentView(std::unique_ptr<TranslatorViewModel> viewModel,
-                                       QSettings &settings, std::unique_ptr<Dictation> dictation,
-                                       QWidget *parent)
+PopoverContentView::PopoverContentView(TranslatorViewModel &viewModel, Preferences &preferences,
+                                       Dictation &dictation, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(std::move(viewModel))
-    , m_dictation(std::move(dictation))
-    , m_settings(settings)
+    , m_viewModel(viewModel)
+    , m_dictation(dictation)
+    , m_preferences(preferences)
 {
     // The translator lies on a backdrop of its own, over the popover's: its tint shows twice.
     m_translator = new VisualEffectView;
@@ -113,7 +107,7 @@ PopoverContentView::PopoverContentView(std::unique_ptr<TranslatorViewModel> view
     m_pages->addWidget(m_translator);
     m_pages->addWidget(m_panelHost);
 
-    m_resizeHandle = new ResizeHandle(m_settings, this);
+    m_resizeHandle = new ResizeHandle(m_preferences, this);
     m_resizeHandle->raise();
 
     // Ctrl+Return presses Translate from anywhere in the translator, the editor included; the
@@ -236,7 +230,7 @@ QWidget *PopoverContentView::makeBottomBar()
 
 void PopoverContentView::bindViewModel()
 {
-    TranslatorViewModel *vm = m_viewModel.get();
+    TranslatorViewModel *vm = &m_viewModel;
 
     // Both ways: the editor offers each edit, the model's answer (the text, or the old one
     // when it refuses) comes back; equal texts leave the editor, caret and all, untouched.
@@ -297,23 +291,20 @@ void PopoverContentView::bindViewModel()
     connect(m_clear, &QAbstractButton::clicked, vm, &TranslatorViewModel::clear);
     connect(m_speak, &QAbstractButton::clicked, vm, &TranslatorViewModel::toggleSpeech);
 
-    if (m_dictation) {
-        connect(m_microphone, &QAbstractButton::clicked, this, [this] {
-            if (m_dictation->isListening()) {
-                m_dictation->stop();
-            } else {
-                m_editor->setFocus();
-                m_dictation->start();
-            }
-        });
-        connect(m_dictation.get(), &Dictation::availableChanged, this,
-                &PopoverContentView::updateMicrophone);
-        connect(m_dictation.get(), &Dictation::listeningChanged, this,
-                &PopoverContentView::updateMicrophone);
-        // Heard words go in at the caret, as typing would put them.
-        connect(m_dictation.get(), &Dictation::recognized, m_editor,
-                &NoScrollTextEditor::insertPlainText);
-    }
+    connect(m_microphone, &QAbstractButton::clicked, this, [this] {
+        if (m_dictation.isListening()) {
+            m_dictation.stop();
+        } else {
+            m_editor->setFocus();
+            m_dictation.start();
+        }
+    });
+    connect(&m_dictation, &Dictation::availableChanged, this,
+            &PopoverContentView::updateMicrophone);
+    connect(&m_dictation, &Dictation::listeningChanged, this,
+            &PopoverContentView::updateMicrophone);
+    // Heard words go in at the caret, as typing would put them.
+    connect(&m_dictation, &Dictation::recognized, m_editor, &NoScrollTextEditor::insertPlainText);
 
     updateSourceSide();
     updateTranslationArea();
@@ -324,44 +315,44 @@ void PopoverContentView::bindViewModel()
 
 void PopoverContentView::updateSourceSide()
 {
-    const bool rightToLeft = writtenRightToLeft(m_viewModel->sourceLanguage());
+    const bool rightToLeft = writtenRightToLeft(m_viewModel.sourceLanguage());
     m_editor->setRightToLeft(rightToLeft);
-    m_sourcePlaceholder->setText(m_viewModel->sourcePlaceholder());
+    m_sourcePlaceholder->setText(m_viewModel.sourcePlaceholder());
     m_sourcePlaceholder->setAlignment(Qt::AlignTop | Qt::AlignAbsolute |
                                       (rightToLeft ? Qt::AlignRight : Qt::AlignLeft));
-    m_sourcePlaceholder->setVisible(m_viewModel->sourceText().isEmpty());
+    m_sourcePlaceholder->setVisible(m_viewModel.sourceText().isEmpty());
 }
 
 void PopoverContentView::updateTranslationArea()
 {
     m_translationArea->setContent({
-        .isTranslating = m_viewModel->isTranslating(),
-        .errorMessage = m_viewModel->errorMessage(),
-        .translatedText = m_viewModel->translatedText(),
-        .placeholder = m_viewModel->targetPlaceholder(),
-        .rightToLeft = writtenRightToLeft(m_viewModel->targetLanguage()),
+        .isTranslating = m_viewModel.isTranslating(),
+        .errorMessage = m_viewModel.errorMessage(),
+        .translatedText = m_viewModel.translatedText(),
+        .placeholder = m_viewModel.targetPlaceholder(),
+        .rightToLeft = writtenRightToLeft(m_viewModel.targetLanguage()),
     });
 }
 
 void PopoverContentView::updateTranslateButton()
 {
-    const bool empty = m_viewModel->sourceText().isEmpty();
+    const bool empty = m_viewModel.sourceText().isEmpty();
     m_translateButton->setDimmed(empty);
-    m_translateButton->setEnabled(!empty && !m_viewModel->isTranslating());
+    m_translateButton->setEnabled(!empty && !m_viewModel.isTranslating());
 }
 
 void PopoverContentView::updateSpeakButton()
 {
-    const bool speaking = m_viewModel->isSpeaking();
+    const bool speaking = m_viewModel.isSpeaking();
     m_speak->setGlyph(speaking ? QStringLiteral("stop") : QStringLiteral("speak"));
     m_speak->setToolTip(speaking ? QStringLiteral("Stop speaking") : QStringLiteral("Speak"));
 }
 
 void PopoverContentView::updateMicrophone()
 {
-    const bool available = m_dictation && m_dictation->isAvailable();
+    const bool available = m_dictation.isAvailable();
     m_microphone->setEnabled(available);
-    m_microphone->setActive(available && m_dictation->isListening());
+    m_microphone->setActive(available && m_dictation.isListening());
     m_microphone->setToolTip(available ? QStringLiteral("Microphone")
                                        : QStringLiteral("Microphone (dictation is not available)"));
 }

@@ -9,8 +9,8 @@ class ActionIcon;
 class Dictation;
 class LanguagePillsView;
 class NoScrollTextEditor;
+class Preferences;
 class QLabel;
-class QSettings;
 class QStackedLayout;
 class ResizeHandle;
 class SettingsGearButton;
@@ -46,13 +46,12 @@ public:
     static constexpr qreal logoOpacity = 0.15;
     static inline const QString logoPath = QStringLiteral(":/artwork/parlora-logo.svg");
 
-    // The program's view model and dictation; `settings` must outlive the view.
-    explicit PopoverContentView(QSettings &settings, QWidget *parent = nullptr);
-    PopoverContentView(std::unique_ptr<TranslatorViewModel> viewModel, QSettings &settings,
-                       std::unique_ptr<Dictation> dictation, QWidget *parent = nullptr);
+    // All three must outlive the view.
+    PopoverContentView(TranslatorViewModel &viewModel, Preferences &preferences,
+                       Dictation &dictation, QWidget *parent = nullptr);
     ~PopoverContentView() override;
 
-    TranslatorViewModel &viewModel() const { return *m_viewModel; }
+    TranslatorViewModel &viewModel() const { return m_viewModel; }
 
     Panel panel() const { return m_panel; }
     void showPanel(Panel panel);
@@ -103,9 +102,9 @@ private:
     void restyle();
     void translateIfEnabled();
 
-    std::unique_ptr<TranslatorViewModel> m_viewModel;
-    std::unique_ptr<Dictation> m_dictation;
-    QSettings &m_settings;
+    TranslatorViewModel &m_viewModel;
+    Dictation &m_dictation;
+    Preferences &m_preferences;
     PanelFactory m_panelFactory;
     Panel m_panel = Panel::none;
     QWidget *m_panelWidget = nullptr;

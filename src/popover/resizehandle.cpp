@@ -3,60 +3,22 @@
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "cursormodifier.h"
+#include "preferences.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-std::optional<double> number(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        break;
-    default:
-        return std::nullopt;
-    }
-    const double result = value.toDouble();
-    return std::isfinite(result) ? std::optional(result) : std::nullopt;
-}
-
-} // namespace
-
-ResizeHandle::ResizeHandle(QSettings &settings, QWidget *parent)
+ResizeHandle::ResizeHandle(Preferences &preferences, QWidget *parent)
     : QWidget(parent)
-    , m_settings(settings)
+    , m_preferences(preferences)
 {
     // Only the stroke is painted: whatever lies below shows through the rest.
     setFixedSize(hitSize, hitSize);
     new CursorModifier(this, Qt::PointingHandCursor);
-}
-
-QSizeF ResizeHandle::storedSize(const QSettings &settings)
-{
-    const QVariantMap stored = settings.value(QStringLiteral("popoverSize")).toMap();
-    const std::optional<double> width = number(stored.value(QStringLiteral("width")));
-    const std::optional<double> height = number(stored.value(QStringLiteral("height")));
-    if (!width || !height) {
-        return defaultSize;
-    }
-    return {*width, *height};
-}
-
-QSizeF ResizeHandle::clamped(QSizeF size)
-{
-    return {std::max(std::min(size.width(), maximumSize.width()), minimumSize.width()),
-            std::max(std::min(size.height(), maximumSize.height()), minimumSize.height())};
 }
 
 void ResizeHandle::paintEvent(QPaintEvent *)
@@ -81,7 +43,7 @@ void ResizeHandle::mousePressEvent(QMouseEvent *event)
         return;
     }
     m_pressPosition = event->globalPosition();
-    m_startSize = storedSize(m_settings);
+    m_startSize = m_preferences.resizeOrigin();
     event->accept();
 }
 
@@ -107,7 +69,8 @@ void ResizeHandle::mouseReleaseEvent(QMouseEvent *event)
 void ResizeHandle::request(const QPointF &globalPosition, bool final)
 {
     const QPointF moved = globalPosition - *m_pressPosition;
-    const QSizeF wanted = clamped(m_startSize + QSizeF(moved.x(), moved.y()));
+    const QSizeF wanted =
+        Preferences::boundedPopoverSize(m_startSize + QSizeF(moved.x(), moved.y()));
     QVariantMap userInfo{{QStringLiteral("size"), wanted}};
     if (final) {
         userInfo.insert(QStringLiteral("final"), true);

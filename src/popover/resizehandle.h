@@ -6,7 +6,7 @@
 
 #include <optional>
 
-class QSettings;
+class Preferences;
 
 // The grip in the popover's bottom-right corner: a quarter-round stroke hugging the corner, with
 // a 32 x 32 hit area around it. Dragging asks the shell for a new popover size through
@@ -20,18 +20,10 @@ class ResizeHandle : public QWidget
 public:
     static constexpr int hitSize = 32;
     static constexpr int canvasSize = 18;
-    static constexpr QSizeF defaultSize{780, 460};
-    static constexpr QSizeF minimumSize{720, 380};
-    static constexpr QSizeF maximumSize{1200, 900};
 
-    // `settings` must outlive the handle.
-    explicit ResizeHandle(QSettings &settings, QWidget *parent = nullptr);
-
-    // Where a drag starts from: the stored "popoverSize" when it holds both a width and a
-    // height as numbers, the default size otherwise.
-    static QSizeF storedSize(const QSettings &settings);
-    // Within the limits, each side capped at the maximum first, then raised to the minimum.
-    static QSizeF clamped(QSizeF size);
+    // A drag starts from the size the preferences keep for it; `preferences` must outlive the
+    // handle.
+    explicit ResizeHandle(Preferences &preferences, QWidget *parent = nullptr);
 
     QSize sizeHint() const override { return {hitSize, hitSize}; }
 
@@ -44,7 +36,7 @@ protected:
 private:
     void request(const QPointF &globalPosition, bool final);
 
-    QSettings &m_settings;
+    Preferences &m_preferences;
     std::optional<QPointF> m_pressPosition; // while a drag is under way
     QSizeF m_startSize;
 };

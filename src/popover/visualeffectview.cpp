@@ -1,7 +1,6 @@
 #include "visualeffectview.h"
 
 #include "apptheme.h"
-#include "windowhints.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -108,6 +107,5 @@ void VisualEffectView::requestBlur()
         return;
     }
     const QPoint origin = mapTo(window(), QPoint(0, 0));
-    const QRegion region(shape().translated(origin).toFillPolygon().toPolygon());
-    WindowHints::requestBlurBehind(handle, true, region);
+    emit blurRequested(handle, QRegion(shape().translated(origin).toFillPolygon().toPolygon()));
 }

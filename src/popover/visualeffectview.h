@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QRegion>
 #include <QWidget>
+#include <QWindow>
 
 // The popover's backdrop, laid behind its content: in a translucent window (one a compositor
-// shows), the desktop behind the window, blurred where KWin obliges, with the scheme's tint
-// over it; in an opaque one, the scheme's window colour with the tint over that. Usable behind
-// any content, as the parent of that content or a sibling below it; one nested in another lays
-// its tint over the outer one's.
+// shows), the desktop behind the window, blurred where the desktop obliges, with the scheme's
+// tint over it; in an opaque one, the scheme's window colour with the tint over that. Usable
+// behind any content, as the parent of that content or a sibling below it; one nested in
+// another lays its tint over the outer one's. The outermost one says where the blur belongs
+// (blurRequested()); asking the desktop for it is the window's business.
 class VisualEffectView : public QWidget
 {
     Q_OBJECT
@@ -19,6 +22,10 @@ public:
 
     // Whether the desktop shows through: the window this backdrop is in is translucent.
     bool showsDesktop() const;
+
+signals:
+    // The desktop behind `window` should be blurred within `region` (window coordinates).
+    void blurRequested(QWindow *window, const QRegion &region);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,54 +1,15 @@
 #include "translatorviewmodel.h"
 
 #include "languagedetector.h"
-#include "qtspeechengine.h"
+#include "preferences.h"
 #include "quenzalerror.h"
 #include "sourcetext.h"
 #include "translationservice.h"
 
 #include <QPointer>
-#include <QSettings>
+#include <QScopeGuard>
 
 namespace {
-
-const QString styleKey = QStringLiteral("translationStyle");
-const QString recentSourceKey = QStringLiteral("recentSourceLanguages");
-const QString recentTargetKey = QStringLiteral("recentTargetLanguages");
-
-TranslationStyle readStyle(const QSettings &settings)
-{
-    const QVariant value = settings.value(styleKey);
-    if (value.typeId() != QMetaType::QString) {
-        return TranslationStyle::standard;
-    }
-    return TranslationStyle::fromRawValue(value.toString()).value_or(TranslationStyle::standard);
-}
-
-// A list that is not a list of strings counts as absent. (An INI file keeps a one-item list
-// as a plain string, so that reads as the list of that item.)
-QStringList readRecentList(const QSettings &settings, const QString &key,
-                           const QStringList &fallback)
-{
-    const QVariant value = settings.value(key);
-    switch (value.typeId()) {
-    case QMetaType::QStringList:
-        return value.toStringList();
-    case QMetaType::QString:
-        return {value.toString()};
-    case QMetaType::QVariantList: {
-        QStringList ids;
-        for (const QVariant &item : value.toList()) {
-            if (item.typeId() != QMetaType::QString) {
-                return fallback;
-            }
-            ids.append(item.toString());
-        }
-        return ids;
-    }
-    default:
-        return fallback;
-    }
-}
 
 bool hasPill(const QList<Language> &pills, const QString &id)
 {
@@ -128,42 +89,26 @@ const Placeholders &placeholdersFor(const QString &id)
     return englishPlaceholders;
 }
 
-QSettings &userSettings()
-{
-    static QSettings settings(QStringLiteral("Quenzal"), QStringLiteral("Quenzal"));
-    return settings;
-}
-
 } // namespace
 
-TranslatorViewModel::TranslatorViewModel(TranslationService &service, QSettings &settings,
+TranslatorViewModel::TranslatorViewModel(TranslationService &service, Preferences &preferences,
                                          std::unique_ptr<LanguageDetector> detector,
                                          SpeechEngineFactory speechEngine, QObject *parent)
     : QObject(parent)
     , m_service(service)
-    , m_settings(settings)
+    , m_preferences(preferences)
     , m_detector(std::move(detector))
     , m_speechEngineFactory(std::move(speechEngine))
     , m_sourceLanguage(Language::autoDetect())
     , m_targetLanguage(Language::english())
-    , m_translationStyle(readStyle(settings))
-    , m_recentSourceLanguages(
-          readRecentList(settings, recentSourceKey,
-                         {QStringLiteral("auto"), QStringLiteral("en"), QStringLiteral("ru")}))
-    , m_recentTargetLanguages(
-          readRecentList(settings, recentTargetKey,
-                         {QStringLiteral("ru"), QStringLiteral("en"), QStringLiteral("tr")}))
+    , m_translationStyle(preferences.translationStyle())
+    , m_recentSourceLanguages(preferences.recentSourceLanguages())
+    , m_recentTargetLanguages(preferences.recentTargetLanguages())
 {
     m_debounce.setSingleShot(true);
     m_debounce.setInterval(std::chrono::seconds(1));
     connect(&m_debounce, &QTimer::timeout, this, &TranslatorViewModel::onDebounce);
 }
-
-TranslatorViewModel::TranslatorViewModel(QObject *parent)
-    : TranslatorViewModel(
-          TranslationService::shared(), userSettings(), std::make_unique<LanguageDetector>(),
-          [] { return std::make_unique<QtSpeechEngine>(); }, parent)
-{}
 
 TranslatorViewModel::~TranslatorViewModel() = default;
 
@@ -221,7 +166,7 @@ void TranslatorViewModel::setTranslationStyle(TranslationStyle style)
         m_translationStyle = style;
         emit translationStyleChanged(m_translationStyle);
     }
-    m_settings.setValue(styleKey, style.rawValue());
+    m_preferences.setTranslationStyle(style);
 }
 
 void TranslatorViewModel::setIsTranslating(bool translating)
@@ -312,6 +257,7 @@ void TranslatorViewModel::translate()
     }
     setIsTranslating(true);
     setErrorMessage(QString());
+    // Not awaited by anyone: it catches every failure itself and always ends the busy state.
     runTranslation(m_sourceText, autoSource ? *m_detectedLanguage : m_sourceLanguage,
                    m_targetLanguage, m_translationStyle, ++m_latestRequest);
 }
@@ -320,15 +266,24 @@ QCoro::Task<> TranslatorViewModel::runTranslation(QString text, Language from, L
                                                   TranslationStyle style, quint64 request)
 {
     const QPointer<TranslatorViewModel> self(this);
+    // The newest request wins: an older one finishing late must not overwrite its result, nor
+    // end the busy state while the newest is still on its way. Whatever happens, the newest
+    // one ends it.
+    const auto done = qScopeGuard([self, request] {
+        if (self && request == self->m_latestRequest) {
+            self->setIsTranslating(false);
+        }
+    });
     std::optional<QString> translation;
     QString error;
     try {
         translation = co_await m_service.translate(text, from, to, style);
     } catch (const QuenzalError &failure) {
         error = failure.description();
+    } catch (...) {
+        // Nothing escapes: the task runs unattended (see translate()).
+        error = unexpectedFailureMessage;
     }
-    // The newest request wins: an older one finishing late must not overwrite its result,
-    // nor end the busy state while the newest is still on its way.
     if (!self || request != m_latestRequest) {
         co_return;
     }
@@ -337,7 +292,6 @@ QCoro::Task<> TranslatorViewModel::runTranslation(QString text, Language from, L
     } else {
         setErrorMessage(error);
     }
-    setIsTranslating(false);
 }
 
 QString TranslatorViewModel::resolveLanguageConflict(const QString &source,
@@ -423,7 +377,11 @@ void TranslatorViewModel::didSelectLanguage(Side side, const QString &id)
         recent.removeLast();
         announceRecentList(side);
     }
-    m_settings.setValue(side == Side::source ? recentSourceKey : recentTargetKey, recent);
+    if (side == Side::source) {
+        m_preferences.setRecentSourceLanguages(recent);
+    } else {
+        m_preferences.setRecentTargetLanguages(recent);
+    }
 }
 
 void TranslatorViewModel::swapLanguages()

@@ -16,7 +16,7 @@
 #include <optional>
 
 class LanguageDetector;
-class QSettings;
+class Preferences;
 class TranslationService;
 
 // Everything the translator popover shows and edits: the two texts and languages, the
@@ -69,14 +69,15 @@ public:
     static inline const QString textTooLongMessage = SourceText::tooLongMessage;
     static inline const QString detectionFailedMessage = QStringLiteral(
         "Could not detect language. Please type more text or select a source language.");
+    // For a failure that is none of ours (it should never be seen).
+    static inline const QString unexpectedFailureMessage =
+        QStringLiteral("The translation failed unexpectedly.");
 
-    // `settings` and `service` must outlive the view model. The speech engine is made by
+    // `service` and `preferences` must outlive the view model. The speech engine is made by
     // `speechEngine` on the first press of speak, since starting one takes seconds.
-    TranslatorViewModel(TranslationService &service, QSettings &settings,
+    TranslatorViewModel(TranslationService &service, Preferences &preferences,
                         std::unique_ptr<LanguageDetector> detector,
                         SpeechEngineFactory speechEngine, QObject *parent = nullptr);
-    // The shared translation service, the user's settings, CLD2 and Qt TextToSpeech.
-    explicit TranslatorViewModel(QObject *parent = nullptr);
     ~TranslatorViewModel() override;
 
     QString sourceText() const { return m_sourceText; }
@@ -161,7 +162,7 @@ private:
     void onUtteranceEnded(quint64 utterance);
 
     TranslationService &m_service;
-    QSettings &m_settings;
+    Preferences &m_preferences;
     std::unique_ptr<LanguageDetector> m_detector;
     SpeechEngineFactory m_speechEngineFactory;
     std::unique_ptr<SpeechEngine> m_speechEngine;

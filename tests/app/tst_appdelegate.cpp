@@ -2,16 +2,20 @@
 #include "appdelegate.h"
 #include "appnotifier.h"
 #include "apptheme.h"
+#include "fakeglobalshortcut.h"
+#include "fakeloginitem.h"
+#include "fakesecretstore.h"
+#include "keychainhelper.h"
 #include "menubaricon.h"
 #include "noscrolltexteditor.h"
 #include "popovercontentview.h"
 #include "popoverwindow.h"
-#include "testhome.h"
-#include "translatorviewmodel.h"
+#include "telegramreporter.h"
+#include "testtranslator.h"
+#include "unavailabledictation.h"
 
 #include <QApplication>
 #include <QMenu>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -28,13 +32,15 @@ private slots:
     {
         QApplication::setPalette(m_desktopPalette);
         m_delegate.reset();
-        m_settings.reset();
-        m_home.reset();
-        m_home = std::make_unique<TestHome>();
-        m_settings =
-            std::make_unique<QSettings>(m_home->path() + "/settings.ini", QSettings::IniFormat);
+        m_translator.reset();
+        m_translator = std::make_unique<TestTranslator>();
+        m_settings = &m_translator->settings;
     }
-    void cleanup() { m_delegate.reset(); }
+    void cleanup()
+    {
+        m_delegate.reset();
+        m_translator.reset();
+    }
 
     void theme_data()
     {
@@ -219,15 +225,31 @@ private slots:
     }
 
 private:
+    // The shell over the test's translator and stand-ins for the desktop's services.
     void launch()
     {
-        m_delegate = std::make_unique<AppDelegate>(*m_settings);
+        m_delegate = std::make_unique<AppDelegate>(
+            AppDelegate::Services{.preferences = m_translator->preferences,
+                                  .viewModel = *m_translator->viewModel,
+                                  .dictation = m_dictation,
+                                  .shortcut = m_shortcut,
+                                  .pressMonitor = nullptr,
+                                  .loginItem = m_loginItem,
+                                  .keychain = m_keychain,
+                                  .keyringAvailable = [] { return true; },
+                                  .telegram = m_telegram});
         m_delegate->applicationDidFinishLaunching();
     }
 
     QPalette m_desktopPalette;
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<TestTranslator> m_translator;
+    QSettings *m_settings = nullptr;
+    UnavailableDictation m_dictation;
+    FakeGlobalShortcut m_shortcut;
+    FakeLoginItem m_loginItem;
+    KeychainHelper m_keychain{"org.example.Test", std::make_shared<FakeSecretStore>()};
+    TelegramReporter m_telegram{QUrl("http://127.0.0.1:9"),
+                                []() -> QCoro::Task<QString> { co_return QString(); }};
     std::unique_ptr<AppDelegate> m_delegate;
 };
 

@@ -1,8 +1,6 @@
 // Size and place of the popover, and which presses close it.
 #include "popovergeometry.h"
-#include "testhome.h"
 
-#include <QSettings>
 #include <QTest>
 
 #include <limits>
@@ -12,39 +10,6 @@ class TestPopoverGeometry : public QObject
     Q_OBJECT
 
 private slots:
-    void storedSize_data()
-    {
-        QTest::addColumn<QVariant>("width");
-        QTest::addColumn<QVariant>("height");
-        QTest::addColumn<QSize>("size");
-        const QVariant absent;
-        QTest::newRow("nothing stored") << absent << absent << QSize(780, 460);
-        QTest::newRow("width only") << QVariant(900.0) << QVariant(0.0) << QSize(900, 460);
-        QTest::newRow("as stored") << QVariant(1000.0) << QVariant(700.0) << QSize(1000, 700);
-        QTest::newRow("negative") << QVariant(-5.0) << QVariant(-1.0) << QSize(780, 460);
-        QTest::newRow("absurdly large") << QVariant(1e9) << QVariant(1e9) << QSize(1200, 900);
-        QTest::newRow("too small") << QVariant(10.0) << QVariant(10.0) << QSize(720, 380);
-        QTest::newRow("not a number") << QVariant(std::numeric_limits<double>::quiet_NaN())
-                                      << QVariant(QStringLiteral("tall")) << QSize(780, 460);
-        QTest::newRow("text of a number") << QVariant(QStringLiteral("850"))
-                                          << QVariant(QStringLiteral("500.4")) << QSize(850, 500);
-    }
-    void storedSize()
-    {
-        QFETCH(QVariant, width);
-        QFETCH(QVariant, height);
-        QFETCH(QSize, size);
-        TestHome home;
-        QSettings settings(home.path() + "/settings.ini", QSettings::IniFormat);
-        if (width.isValid()) {
-            settings.setValue("popoverWidth", width);
-        }
-        if (height.isValid()) {
-            settings.setValue("popoverHeight", height);
-        }
-        QCOMPARE(PopoverGeometry::storedSize(settings), size);
-    }
-
     void resizeRequests_data()
     {
         QTest::addColumn<QVariantMap>("userInfo");

@@ -1,4 +1,5 @@
 // How recogniser tags map onto the source catalogue.
+#include "cld2languagerecognizer.h"
 #include "fakelanguagerecognizer.h"
 #include "languagedetector.h"
 
@@ -66,11 +67,11 @@ private slots:
         QVERIFY(fake->processed.isEmpty());
     }
 
-    // The default detector hears CLD2 in best-effort mode: one word is enough, and CLD2's
+    // Over CLD2 in best-effort mode, as the programs use it: one word is enough, and CLD2's
     // traditional Chinese lands on its own catalogue entry.
     void realRecogniserBehindTheDetector()
     {
-        LanguageDetector detector;
+        LanguageDetector detector(std::make_unique<Cld2LanguageRecognizer>());
         QCOMPARE(detector.detect(QStringLiteral("Hello")).value_or(Language{}).id, "en");
         QCOMPARE(detector.detect(QStringLiteral("我們今天晚上一起去看電影吧，好嗎？"))
                      .value_or(Language{})

@@ -300,7 +300,9 @@ private slots:
         QVERIFY(!panel.send()->isEnabled());
         QCOMPARE(panel.send()->toolTip(), "Problem reports are not configured in this build");
         QVERIFY(!panel.view->canSend());
-        QCOMPARE(bool(ReportProblemView::deploymentSender()),
+        TelegramReporter reporter(QUrl("http://127.0.0.1:9"),
+                                  []() -> QCoro::Task<QString> { co_return QString(); });
+        QCOMPARE(bool(ReportProblemView::deploymentSender(reporter)),
                  !Deployment::reportChatId().isEmpty());
     }
 

@@ -18,7 +18,7 @@ namespace {
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QKeySequence altSpace(Qt::AltModifier | Qt::Key_Space);
+const QKeyCombination altSpace(Qt::AltModifier | Qt::Key_Space);
 const QString toggle = QStringLiteral("toggle");
 
 } // namespace
@@ -180,7 +180,6 @@ void TestPortalGlobalShortcut::triggerText_data()
         << QKeySequence(Qt::AltModifier | Qt::Key_Comma) << QStringLiteral("ALT+comma");
     QTest::newRow("keysym names") << QKeySequence(Qt::ControlModifier | Qt::Key_PageDown)
                                   << QStringLiteral("CTRL+Next");
-    QTest::newRow("two keys") << QKeySequence(QStringLiteral("Ctrl+K, Ctrl+L")) << QString();
     QTest::newRow("no name for it")
         << QKeySequence(Qt::AltModifier | Qt::Key_VolumeUp) << QString();
 }
@@ -190,7 +189,7 @@ void TestPortalGlobalShortcut::triggerText()
     QFETCH(QKeySequence, sequence);
     QFETCH(QString, trigger);
 
-    QCOMPARE(PortalGlobalShortcut::triggerText(sequence), trigger);
+    QCOMPARE(PortalGlobalShortcut::triggerText(sequence[0]), trigger);
 }
 
 void TestPortalGlobalShortcut::registersAndActivates()
@@ -269,7 +268,7 @@ void TestPortalGlobalShortcut::replacingClosesTheSession()
     QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
     shortcut.setShortcut(altSpace);
     QVERIFY(registered.wait());
-    const QKeySequence ctrlAltK(Qt::ControlModifier | Qt::AltModifier | Qt::Key_K);
+    const QKeyCombination ctrlAltK(Qt::ControlModifier | Qt::AltModifier | Qt::Key_K);
     shortcut.setShortcut(ctrlAltK);
     QVERIFY(!shortcut.isRegistered());
     QVERIFY(registered.wait());
@@ -286,7 +285,7 @@ void TestPortalGlobalShortcut::replacingClosesTheSession()
     // An empty sequence gives the shortcut back and asks for nothing.
     QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
     QSignalSpy closed(m_portal.get(), &FakePortal::sessionClosed);
-    shortcut.setShortcut(QKeySequence());
+    shortcut.setShortcut(QKeyCombination::fromCombined(0));
     QVERIFY(!shortcut.isRegistered());
     QVERIFY(closed.wait());
     QCOMPARE(m_portal->closedSessions, m_portal->sessions);

@@ -80,7 +80,8 @@ private slots:
 
     void enableAndDisable()
     {
-        const std::unique_ptr<LoginItem> item = LoginItem::create(appId);
+        const auto item = std::make_unique<XdgAutostartLoginItem>(
+            appId, QCoreApplication::applicationFilePath(), QStringLiteral("Parlora - Quenzal"));
         const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart";
         const QString path = folder + "/org.example.Quenzal.desktop";
         QVERIFY(!item->isEnabled());

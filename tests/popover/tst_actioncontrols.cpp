@@ -4,10 +4,10 @@
 #include "apptheme.h"
 #include "capsulebuttongroup.h"
 #include "cursormodifier.h"
-#include "dictation.h"
 #include "glyph.h"
 #include "settingsgearbutton.h"
 #include "swapbutton.h"
+#include "unavailabledictation.h"
 
 #include <QApplication>
 #include <QDir>
@@ -484,7 +484,7 @@ private slots:
 
     void dictationIsUnavailable()
     {
-        const std::unique_ptr<Dictation> dictation = Dictation::create();
+        const auto dictation = std::make_unique<UnavailableDictation>();
         QVERIFY(!dictation->isAvailable());
         QSignalSpy failed(dictation.get(), &Dictation::failed);
         QSignalSpy listening(dictation.get(), &Dictation::listeningChanged);

@@ -3,8 +3,7 @@
 #include "apptheme.h"
 #include "noscrolltexteditor.h"
 #include "overlayscrollbar.h"
-#include "testhome.h"
-#include "translatorviewmodel.h"
+#include "testtranslator.h"
 #include "visualeffectview.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -90,7 +89,6 @@ class TestNoScrollTextEditor : public QObject
 private slots:
     void initTestCase()
     {
-        m_home = std::make_unique<TestHome>();
         AppTheme::apply(AppTheme::Scheme::light);
         // A steady caret, so that a picture of it never depends on the moment of the blink.
         QApplication::setCursorFlashTime(0);
@@ -98,14 +96,16 @@ private slots:
 
     void init()
     {
-        m_model = std::make_unique<TranslatorViewModel>();
-        m_model->setDebounceInterval(24h); // nothing is ever translated here
+        m_editor.reset();
+        m_translator.reset();
+        m_translator = std::make_unique<TestTranslator>(); // nothing is ever translated here
+        m_model = m_translator->viewModel.get();
         m_editor = std::make_unique<NoScrollTextEditor>();
         m_editor->setFont(editorFont());
         m_editor->resize(420, 180);
-        connect(m_editor.get(), &NoScrollTextEditor::textEdited, m_model.get(),
+        connect(m_editor.get(), &NoScrollTextEditor::textEdited, m_model,
                 &TranslatorViewModel::setSourceText);
-        connect(m_model.get(), &TranslatorViewModel::sourceTextChanged, m_editor.get(),
+        connect(m_model, &TranslatorViewModel::sourceTextChanged, m_editor.get(),
                 &NoScrollTextEditor::setText);
         m_editor->setText(m_model->sourceText());
         m_edits = std::make_unique<QSignalSpy>(m_editor.get(), &NoScrollTextEditor::textEdited);
@@ -115,7 +115,7 @@ private slots:
     {
         m_edits.reset();
         m_editor.reset();
-        m_model.reset();
+        m_translator.reset();
         QApplication::setLayoutDirection(Qt::LeftToRight);
     }
 
@@ -623,8 +623,8 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<TranslatorViewModel> m_model;
+    std::unique_ptr<TestTranslator> m_translator;
+    TranslatorViewModel *m_model = nullptr;
     std::unique_ptr<NoScrollTextEditor> m_editor;
     std::unique_ptr<QSignalSpy> m_edits;
 };

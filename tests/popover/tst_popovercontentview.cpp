@@ -4,10 +4,6 @@
 #include "actionicon.h"
 #include "appnotifier.h"
 #include "apptheme.h"
-#include "deepseekservice.h"
-#include "fakelanguagerecognizer.h"
-#include "fakespeechengine.h"
-#include "languagedetector.h"
 #include "languagepillsview.h"
 #include "noscrolltexteditor.h"
 #include "pillbutton.h"
@@ -15,13 +11,9 @@
 #include "resizehandle.h"
 #include "settingsgearbutton.h"
 #include "springanimation.h"
-#include "testhome.h"
-#include "testhttpserver.h"
+#include "testtranslator.h"
 #include "translatebutton.h"
 #include "translationarea.h"
-#include "translationcache.h"
-#include "translationservice.h"
-#include "translatorviewmodel.h"
 #include "unavailabledictation.h"
 #include "visualeffectview.h"
 
@@ -32,7 +24,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -61,33 +52,13 @@ private slots:
     {
         AppTheme::apply(AppTheme::Scheme::light);
         m_view.reset();
-        m_viewModel = nullptr;
-        m_service.reset();
-        m_cache.reset();
-        m_deepSeek.reset();
-        m_server.reset();
-        m_settings.reset();
-        m_home.reset();
-        m_home = std::make_unique<TestHome>();
-        m_server = std::make_unique<TestHttpServer>();
-        m_deepSeek = std::make_unique<DeepSeekService>(
-            m_server->url(), []() -> QCoro::Task<QString> { co_return QStringLiteral("k"); });
-        m_cache = std::make_unique<TranslationCache>(m_home->dataHome() + "/Quenzal",
-                                                     [](const QString &) {});
-        m_service = std::make_unique<TranslationService>(*m_cache, *m_deepSeek);
-        m_settings =
-            std::make_unique<QSettings>(m_home->path() + "/settings.ini", QSettings::IniFormat);
-        m_speechOwner = std::make_unique<FakeSpeechEngine>();
-        m_speech = m_speechOwner.get();
-        auto viewModel = std::make_unique<TranslatorViewModel>(
-            *m_service, *m_settings,
-            std::make_unique<LanguageDetector>(std::make_unique<FakeLanguageRecognizer>()),
-            [this] { return std::move(m_speechOwner); });
-        m_viewModel = viewModel.get();
-        // Translations start only when a test asks for one.
-        m_viewModel->setDebounceInterval(1h);
-        m_view = std::make_unique<PopoverContentView>(std::move(viewModel), *m_settings,
-                                                      std::make_unique<UnavailableDictation>());
+        m_translator.reset();
+        m_translator = std::make_unique<TestTranslator>();
+        m_viewModel = m_translator->viewModel.get();
+        m_server = &m_translator->server;
+        m_speech = m_translator->speech;
+        m_view = std::make_unique<PopoverContentView>(*m_viewModel, m_translator->preferences,
+                                                      m_dictation);
         m_view->resize(780, 460);
     }
 
@@ -443,15 +414,11 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<TestHttpServer> m_server;
-    std::unique_ptr<DeepSeekService> m_deepSeek;
-    std::unique_ptr<TranslationCache> m_cache;
-    std::unique_ptr<TranslationService> m_service;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<FakeSpeechEngine> m_speechOwner; // until the view model asks for it
+    std::unique_ptr<TestTranslator> m_translator;
+    TranslatorViewModel *m_viewModel = nullptr;
+    TestHttpServer *m_server = nullptr;
     FakeSpeechEngine *m_speech = nullptr;
-    TranslatorViewModel *m_viewModel = nullptr; // owned by the view
+    UnavailableDictation m_dictation;
     std::unique_ptr<PopoverContentView> m_view;
 };
 

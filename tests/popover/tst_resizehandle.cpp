@@ -2,6 +2,7 @@
 // stroke it paints.
 #include "appnotifier.h"
 #include "apptheme.h"
+#include "preferences.h"
 #include "resizehandle.h"
 #include "testhome.h"
 
@@ -52,7 +53,8 @@ private slots:
         m_settings =
             std::make_unique<QSettings>(m_home->path() + "/settings.ini", QSettings::IniFormat);
         m_settings->clear();
-        m_handle = std::make_unique<ResizeHandle>(*m_settings);
+        m_preferences = std::make_unique<Preferences>(*m_settings);
+        m_handle = std::make_unique<ResizeHandle>(*m_preferences);
         m_requests.clear();
         m_connection = connect(&AppNotifier::instance(), &AppNotifier::posted, this,
                                [this](const QString &name, const QVariantMap &userInfo) {
@@ -65,6 +67,7 @@ private slots:
     {
         disconnect(m_connection);
         m_handle.reset();
+        m_preferences.reset();
         m_settings.reset();
     }
 
@@ -140,7 +143,8 @@ private slots:
         // Read back from the file, as at the next start.
         m_settings->sync();
         QSettings reread(m_settings->fileName(), QSettings::IniFormat);
-        ResizeHandle handle(reread);
+        Preferences preferences(reread);
+        ResizeHandle handle(preferences);
         send(handle, QEvent::MouseButtonPress, {300, 300}, Qt::LeftButton);
         send(handle, QEvent::MouseButtonRelease, {300, 300}, Qt::LeftButton);
         QCOMPARE(m_requests, (Requests{{{"size", asked}, {"final", true}}}));
@@ -269,6 +273,7 @@ private:
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<ResizeHandle> m_handle;
     Requests m_requests;
     QMetaObject::Connection m_connection;

@@ -228,6 +228,11 @@ private slots:
         window.setAttribute(Qt::WA_TranslucentBackground);
         auto *backdrop = new VisualEffectView(&window);
         backdrop->setCornerRadius(16);
+        // As the popover's window does.
+        connect(backdrop, &VisualEffectView::blurRequested, this,
+                [](QWindow *window, const QRegion &region) {
+                    WindowHints::requestBlurBehind(window, true, region);
+                });
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(backdrop);

@@ -1,14 +1,6 @@
 // The translator's state, driven as the popover drives it, over the real translation engine
 // talking to a local DeepSeek stand-in, a scripted recogniser and a fake speech engine.
-#include "deepseekservice.h"
-#include "fakelanguagerecognizer.h"
-#include "fakespeechengine.h"
-#include "languagedetector.h"
-#include "testhome.h"
-#include "testhttpserver.h"
-#include "translationcache.h"
-#include "translationservice.h"
-#include "translatorviewmodel.h"
+#include "testtranslator.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -73,17 +65,7 @@ class TestTranslatorViewModel : public QObject
 
 private slots:
     void init() { start(); }
-    void cleanup()
-    {
-        m_viewModel.reset();
-        m_speechEngine.reset();
-        m_settings.reset();
-        m_service.reset();
-        m_cache.reset();
-        m_deepSeek.reset();
-        m_server.reset();
-        m_home.reset();
-    }
+    void cleanup() { m_translator.reset(); }
 
     void firstStartWritesNothing()
     {
@@ -168,11 +150,10 @@ private slots:
 
     void equalAssignmentsAreSilentButStillAct()
     {
-        QSignalSpy textChanges(m_viewModel.get(), &TranslatorViewModel::sourceTextChanged);
-        QSignalSpy styleChanges(m_viewModel.get(), &TranslatorViewModel::translationStyleChanged);
-        QSignalSpy sourceChanges(m_viewModel.get(), &TranslatorViewModel::sourceLanguageChanged);
-        QSignalSpy recentChanges(m_viewModel.get(),
-                                 &TranslatorViewModel::recentSourceLanguagesChanged);
+        QSignalSpy textChanges(m_viewModel, &TranslatorViewModel::sourceTextChanged);
+        QSignalSpy styleChanges(m_viewModel, &TranslatorViewModel::translationStyleChanged);
+        QSignalSpy sourceChanges(m_viewModel, &TranslatorViewModel::sourceLanguageChanged);
+        QSignalSpy recentChanges(m_viewModel, &TranslatorViewModel::recentSourceLanguagesChanged);
 
         m_viewModel->setSourceText("Hello");
         m_viewModel->setDebounceInterval(10s);
@@ -385,8 +366,8 @@ private slots:
                            .delay = std::chrono::milliseconds(firstDelay)});
         m_server->enqueue({.body = TestHttpServer::completion("second"),
                            .delay = std::chrono::milliseconds(secondDelay)});
-        QSignalSpy results(m_viewModel.get(), &TranslatorViewModel::translatedTextChanged);
-        QSignalSpy busy(m_viewModel.get(), &TranslatorViewModel::isTranslatingChanged);
+        QSignalSpy results(m_viewModel, &TranslatorViewModel::translatedTextChanged);
+        QSignalSpy busy(m_viewModel, &TranslatorViewModel::isTranslatingChanged);
         m_viewModel->setSourceLanguage(lang("de"));
         m_viewModel->setDebounceInterval(1h);
         m_viewModel->setSourceText("eins");
@@ -436,9 +417,9 @@ private slots:
         QFETCH(QStringList, pills);
         QFETCH(int, announcements);
         const bool source = side == "source";
-        QSignalSpy changes(m_viewModel.get(),
-                           source ? &TranslatorViewModel::recentSourceLanguagesChanged
-                                  : &TranslatorViewModel::recentTargetLanguagesChanged);
+        QSignalSpy changes(m_viewModel, source
+                                            ? &TranslatorViewModel::recentSourceLanguagesChanged
+                                            : &TranslatorViewModel::recentTargetLanguagesChanged);
         for (const QString &id : choices) {
             if (source) {
                 m_viewModel->setSourceLanguage(lang(qPrintable(id)));
@@ -638,7 +619,7 @@ private slots:
         m_viewModel->setTranslatedText("Hallo");
         m_viewModel->toggleSpeech();
         QVERIFY(m_viewModel->isSpeaking());
-        QSignalSpy speaking(m_viewModel.get(), &TranslatorViewModel::isSpeakingChanged);
+        QSignalSpy speaking(m_viewModel, &TranslatorViewModel::isSpeakingChanged);
         if (cancelled) {
             m_speech->cancelFromAnotherThread();
         } else {
@@ -666,10 +647,11 @@ private slots:
 
     void speakButtonStopsAndResetsWhateverTheEngineDoes()
     {
-        QSignalSpy speaking(m_viewModel.get(), &TranslatorViewModel::isSpeakingChanged);
+        QSignalSpy speaking(m_viewModel, &TranslatorViewModel::isSpeakingChanged);
         m_viewModel->toggleSpeech(); // nothing to say
         QVERIFY(!m_viewModel->isSpeaking());
-        QCOMPARE(m_speechEnginesMade, 0); // the engine is started by the first real request
+        QCOMPARE(m_translator->speechEnginesMade,
+                 0); // the engine is started by the first real request
 
         m_viewModel->setTranslatedText("Hallo");
         m_viewModel->toggleSpeech();
@@ -710,6 +692,20 @@ private slots:
         QTRY_COMPARE(m_viewModel->isSpeaking(), utterances == 1);
     }
 
+    // A failure that is none of ours still ends the busy state, with a word about it.
+    void unexpectedFailureEndsTheBusyState()
+    {
+        m_translator->apiKey = []() -> QCoro::Task<QString> {
+            throw std::runtime_error("not a translation failure");
+            co_return QString();
+        };
+        choose("en", {}, "de");
+        m_viewModel->setSourceText("Hello");
+        m_viewModel->translate();
+        QTRY_VERIFY(!m_viewModel->isTranslating());
+        QCOMPARE(m_viewModel->errorMessage(), TranslatorViewModel::unexpectedFailureMessage);
+    }
+
     void unavailableEngineNeverSpeaks()
     {
         m_speech->setState(SpeechEngine::State::unavailable);
@@ -724,33 +720,13 @@ private:
                std::unique_ptr<FakeLanguageRecognizer> recognizer = nullptr)
     {
         cleanup();
-        m_home = std::make_unique<TestHome>();
-        m_server = std::make_unique<TestHttpServer>();
-        m_deepSeek = std::make_unique<DeepSeekService>(
-            m_server->url(), []() -> QCoro::Task<QString> { co_return QStringLiteral("k"); });
-        m_cache = std::make_unique<TranslationCache>(m_home->dataHome() + "/Quenzal",
-                                                     [](const QString &) {});
-        m_service = std::make_unique<TranslationService>(*m_cache, *m_deepSeek);
-        const QString settingsPath = m_home->path() + "/settings.ini";
-        if (!ini.isEmpty()) {
-            QFile file(settingsPath);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(ini);
-        }
-        m_settings = std::make_unique<QSettings>(settingsPath, QSettings::IniFormat);
-        if (!recognizer) {
-            recognizer = std::make_unique<FakeLanguageRecognizer>();
-        }
-        m_recognizer = recognizer.get();
-        m_speechEngine = std::make_unique<FakeSpeechEngine>();
-        m_speech = m_speechEngine.get();
-        m_speechEnginesMade = 0;
-        m_viewModel = std::make_unique<TranslatorViewModel>(
-            *m_service, *m_settings, std::make_unique<LanguageDetector>(std::move(recognizer)),
-            [this] {
-                ++m_speechEnginesMade;
-                return std::move(m_speechEngine);
-            });
+        FakeLanguageRecognizer *given = recognizer.get();
+        m_translator = std::make_unique<TestTranslator>(ini, std::move(recognizer));
+        m_viewModel = m_translator->viewModel.get();
+        m_server = &m_translator->server;
+        m_settings = &m_translator->settings;
+        m_recognizer = given ? given : m_translator->recognizer;
+        m_speech = m_translator->speech;
         m_viewModel->setDebounceInterval(20ms);
     }
 
@@ -770,17 +746,12 @@ private:
         QTRY_VERIFY(!m_viewModel->isDebouncePending() && !m_viewModel->isTranslating());
     }
 
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<TestHttpServer> m_server;
-    std::unique_ptr<DeepSeekService> m_deepSeek;
-    std::unique_ptr<TranslationCache> m_cache;
-    std::unique_ptr<TranslationService> m_service;
-    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<TestTranslator> m_translator;
+    TranslatorViewModel *m_viewModel = nullptr;
+    TestHttpServer *m_server = nullptr;
+    QSettings *m_settings = nullptr;
     FakeLanguageRecognizer *m_recognizer = nullptr;
-    std::unique_ptr<FakeSpeechEngine> m_speechEngine; // until the view model asks for it
     FakeSpeechEngine *m_speech = nullptr;
-    int m_speechEnginesMade = 0;
-    std::unique_ptr<TranslatorViewModel> m_viewModel;
 };
 
 QTEST_GUILESS_MAIN(TestTranslatorViewModel)

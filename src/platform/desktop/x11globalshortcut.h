@@ -3,6 +3,7 @@
 #include "globalshortcut.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QKeySequence>
 
 #include <utility>
 #include <vector>
@@ -32,8 +33,8 @@ public:
     explicit X11GlobalShortcut(QObject *parent = nullptr);
     ~X11GlobalShortcut() override;
 
-    void setShortcut(const QKeySequence &sequence) override;
-    QKeySequence shortcut() const override;
+    void setShortcut(QKeyCombination combination) override;
+    QKeyCombination shortcut() const override;
     bool isRegistered() const override;
 
     static bool matches(const Combination &combination, quint8 keycode, quint16 state);

@@ -2,12 +2,14 @@
 
 #include "keysymbols.h"
 
+#include <QCoro/QCoroDBusPendingCall>
+#include <QCoro/QCoroSignal>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <utility>
 
@@ -75,44 +77,36 @@ PortalGlobalShortcut::~PortalGlobalShortcut()
     reset();
 }
 
-void PortalGlobalShortcut::setShortcut(const QKeySequence &sequence)
+void PortalGlobalShortcut::setShortcut(QKeyCombination combination)
 {
     reset();
-    m_sequence = sequence;
-    if (sequence.isEmpty()) {
+    m_sequence = combination.toCombined() != 0 ? QKeySequence(combination) : QKeySequence();
+    if (m_sequence.isEmpty()) {
         return;
     }
-    const QString text = sequence.toString(QKeySequence::NativeText);
-    if (triggerText(sequence).isEmpty()) {
-        emit failed(tr("%1 cannot be offered to the desktop portal").arg(text));
+    if (triggerText(combination).isEmpty()) {
+        emit failed(tr("%1 cannot be offered to the desktop portal").arg(text()));
         return;
     }
     if (!m_bus.isConnected()) {
-        emit failed(tr("%1 cannot be registered: there is no D-Bus session bus").arg(text));
+        emit failed(tr("%1 cannot be registered: there is no D-Bus session bus").arg(text()));
         return;
     }
-    m_step = Step::creatingSession;
-    request(
-        QStringLiteral("CreateSession"), {},
-        {{QStringLiteral("session_handle_token"), QStringLiteral("quenzal%1").arg(++m_tokens)}});
+    registerShortcut(m_attempt);
 }
 
-QKeySequence PortalGlobalShortcut::shortcut() const
+QKeyCombination PortalGlobalShortcut::shortcut() const
 {
-    return m_sequence;
+    return m_sequence[0];
 }
 
 bool PortalGlobalShortcut::isRegistered() const
 {
-    return m_step == Step::bound;
+    return m_bound;
 }
 
-QString PortalGlobalShortcut::triggerText(const QKeySequence &sequence)
+QString PortalGlobalShortcut::triggerText(QKeyCombination combination)
 {
-    if (sequence.count() != 1) {
-        return {};
-    }
-    const QKeyCombination combination = sequence[0];
     const QString key = KeySymbols::name(KeySymbols::fromQtKey(combination.key()));
     if (key.isEmpty()) {
         return {};
@@ -135,50 +129,41 @@ QString PortalGlobalShortcut::triggerText(const QKeySequence &sequence)
     return parts.join(QLatin1Char('+'));
 }
 
-void PortalGlobalShortcut::onResponse(uint response, const QVariantMap &results)
+QCoro::Task<> PortalGlobalShortcut::registerShortcut(quint64 attempt)
 {
-    // A late answer to a request given up on goes to a path we no longer watch, but may already
-    // have been queued for delivery when we stopped watching.
-    if (!calledFromDBus() || message().path() != m_requestPath) {
-        return;
+    const QPointer<PortalGlobalShortcut> self(this);
+    QVariantMap sessionOptions;
+    sessionOptions.insert(QStringLiteral("session_handle_token"),
+                          QStringLiteral("quenzal%1").arg(++m_tokens));
+    const std::optional<Response> created =
+        co_await request(attempt, QStringLiteral("CreateSession"), {}, sessionOptions);
+    if (!self || !created) {
+        co_return;
     }
-    watchRequest({});
-    const QString text = m_sequence.toString(QKeySequence::NativeText);
-    if (response != responseSuccess) {
-        fail(response == responseCancelled
-                 ? tr("%1 was turned down on the desktop").arg(text)
-                 : tr("%1 cannot be registered: the desktop portal failed").arg(text));
-        return;
+    // A string by the documentation; some portals send an object path.
+    const QVariant handle = created->results.value(QStringLiteral("session_handle"));
+    m_sessionPath = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
+                        ? handle.value<QDBusObjectPath>().path()
+                        : handle.toString();
+    if (m_sessionPath.isEmpty()) {
+        fail(tr("%1 cannot be registered: the desktop portal gave no session").arg(text()));
+        co_return;
     }
-    if (m_step == Step::creatingSession) {
-        // A string by the documentation; some portals send an object path.
-        const QVariant handle = results.value(QStringLiteral("session_handle"));
-        m_sessionPath = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
-                            ? handle.value<QDBusObjectPath>().path()
-                            : handle.toString();
-        if (m_sessionPath.isEmpty()) {
-            fail(tr("%1 cannot be registered: the desktop portal gave no session").arg(text));
-            return;
-        }
-        m_step = Step::binding;
-        bind();
-    } else if (m_step == Step::binding) {
-        m_step = Step::bound;
-        emit registered();
+
+    const std::optional<Response> bound =
+        co_await request(attempt, QStringLiteral("BindShortcuts"), bindArguments(), {});
+    if (!self || !bound) {
+        co_return;
     }
+    m_bound = true;
+    emit registered();
 }
 
-void PortalGlobalShortcut::onActivated(const QDBusObjectPath &session, const QString &id,
-                                       qulonglong, const QVariantMap &)
+QCoro::Task<std::optional<PortalGlobalShortcut::Response>>
+PortalGlobalShortcut::request(quint64 attempt, QString method, QVariantList arguments,
+                              QVariantMap options)
 {
-    if (m_step == Step::bound && session.path() == m_sessionPath && id == shortcutId) {
-        emit activated();
-    }
-}
-
-void PortalGlobalShortcut::request(const QString &method, QVariantList arguments,
-                                   QVariantMap options)
-{
+    const QPointer<PortalGlobalShortcut> self(this);
     // The answer goes to a path made of our bus name and a token of our choosing, watched before
     // the call so that a quick answer cannot slip past.
     const QString token = QStringLiteral("quenzal%1").arg(++m_tokens);
@@ -190,21 +175,53 @@ void PortalGlobalShortcut::request(const QString &method, QVariantList arguments
     QDBusMessage call =
         QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
     call.setArguments(arguments << options);
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, callTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, attempt = m_attempt](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                const QDBusPendingReply<QDBusObjectPath> reply = *finished;
-                if (attempt != m_attempt) {
-                    return;
-                }
-                if (reply.isError()) {
-                    fail(callError(reply.error(), m_sequence.toString(QKeySequence::NativeText)));
-                } else if (reply.value().path() != m_requestPath) {
-                    // Portals before 0.9 chose the path themselves.
-                    watchRequest(reply.value().path());
-                }
-            });
+    const QDBusPendingReply<QDBusObjectPath> reply = co_await m_bus.asyncCall(call, callTimeoutMs);
+    if (!self || attempt != m_attempt) {
+        co_return std::nullopt;
+    }
+    if (reply.isError()) {
+        fail(callError(reply.error(), text()));
+        co_return std::nullopt;
+    }
+    if (reply.value().path() != m_requestPath) {
+        // Portals before 0.9 chose the path themselves.
+        watchRequest(reply.value().path());
+    }
+    // The desktop may ask the user first: no limit on the wait.
+    while (!m_response) {
+        co_await qCoro(this, &PortalGlobalShortcut::responseArrived);
+        if (!self || attempt != m_attempt) {
+            co_return std::nullopt;
+        }
+    }
+    const Response response = *std::exchange(m_response, std::nullopt);
+    watchRequest({});
+    if (response.code != responseSuccess) {
+        fail(response.code == responseCancelled
+                 ? tr("%1 was turned down on the desktop").arg(text())
+                 : tr("%1 cannot be registered: the desktop portal failed").arg(text()));
+        co_return std::nullopt;
+    }
+    co_return response;
+}
+
+void PortalGlobalShortcut::onResponse(uint response, const QVariantMap &results)
+{
+    // A late answer to a request given up on goes to a path we no longer watch, but may already
+    // have been queued for delivery when we stopped watching.
+    if (!calledFromDBus() || message().path() != m_requestPath) {
+        return;
+    }
+    m_response = Response{response, results};
+    emit responseArrived(QPrivateSignal());
+}
+
+void PortalGlobalShortcut::onActivated(const QDBusObjectPath &session, const QString &id,
+                                       qulonglong, const QVariantMap &)
+{
+    if (m_bound && session.path() == m_sessionPath && id == shortcutId) {
+        emit activated();
+    }
 }
 
 void PortalGlobalShortcut::watchRequest(const QString &path)
@@ -215,38 +232,45 @@ void PortalGlobalShortcut::watchRequest(const QString &path)
         m_bus.disconnect(portalService, m_requestPath, requestInterface, response, this, slot);
     }
     m_requestPath = path;
+    m_response.reset();
     if (!path.isEmpty()) {
         m_bus.connect(portalService, path, requestInterface, response, this, slot);
     }
-}
-
-void PortalGlobalShortcut::bind()
-{
-    const QString description =
-        tr("Show or hide %1").arg(QGuiApplication::applicationDisplayName());
-    const Shortcuts shortcuts{{shortcutId,
-                               {{QStringLiteral("description"), description},
-                                {QStringLiteral("preferred_trigger"), triggerText(m_sequence)}}}};
-    request(QStringLiteral("BindShortcuts"),
-            {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(shortcuts),
-             QString()},
-            {});
 }
 
 void PortalGlobalShortcut::reset()
 {
     ++m_attempt;
     watchRequest({});
+    // Wakes a registration waiting for an answer, which then finds its attempt over.
+    emit responseArrived(QPrivateSignal());
     if (!m_sessionPath.isEmpty()) {
         m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_sessionPath,
                                                        sessionInterface, QStringLiteral("Close")));
         m_sessionPath.clear();
     }
-    m_step = Step::idle;
+    m_bound = false;
 }
 
 void PortalGlobalShortcut::fail(const QString &reason)
 {
     reset();
     emit failed(reason);
+}
+
+QVariantList PortalGlobalShortcut::bindArguments() const
+{
+    const QString description =
+        tr("Show or hide %1").arg(QGuiApplication::applicationDisplayName());
+    const Shortcuts shortcuts{
+        {shortcutId,
+         {{QStringLiteral("description"), description},
+          {QStringLiteral("preferred_trigger"), triggerText(m_sequence[0])}}}};
+    return {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(shortcuts),
+            QString()};
+}
+
+QString PortalGlobalShortcut::text() const
+{
+    return m_sequence.toString(QKeySequence::NativeText);
 }

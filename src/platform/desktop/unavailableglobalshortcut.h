@@ -11,11 +11,11 @@ class UnavailableGlobalShortcut : public GlobalShortcut
 public:
     explicit UnavailableGlobalShortcut(const QString &reason, QObject *parent = nullptr);
 
-    void setShortcut(const QKeySequence &sequence) override;
-    QKeySequence shortcut() const override;
+    void setShortcut(QKeyCombination combination) override;
+    QKeyCombination shortcut() const override;
     bool isRegistered() const override;
 
 private:
     QString m_reason;
-    QKeySequence m_sequence;
+    QKeyCombination m_combination = QKeyCombination::fromCombined(0);
 };

@@ -104,9 +104,11 @@ X11GlobalShortcut::~X11GlobalShortcut()
     release();
 }
 
-void X11GlobalShortcut::setShortcut(const QKeySequence &sequence)
+void X11GlobalShortcut::setShortcut(QKeyCombination combination)
 {
     release();
+    const QKeySequence sequence =
+        combination.toCombined() != 0 ? QKeySequence(combination) : QKeySequence();
     m_sequence = sequence;
     if (sequence.isEmpty()) {
         return;
@@ -120,9 +122,9 @@ void X11GlobalShortcut::setShortcut(const QKeySequence &sequence)
     emit registered();
 }
 
-QKeySequence X11GlobalShortcut::shortcut() const
+QKeyCombination X11GlobalShortcut::shortcut() const
 {
-    return m_sequence;
+    return m_sequence[0];
 }
 
 bool X11GlobalShortcut::isRegistered() const

@@ -2,9 +2,13 @@
 
 #include "globalshortcut.h"
 
+#include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QKeySequence>
 #include <QVariantMap>
+
+#include <optional>
 
 class QDBusObjectPath;
 
@@ -20,13 +24,17 @@ public:
     explicit PortalGlobalShortcut(QObject *parent = nullptr);
     ~PortalGlobalShortcut() override;
 
-    void setShortcut(const QKeySequence &sequence) override;
-    QKeySequence shortcut() const override;
+    void setShortcut(QKeyCombination combination) override;
+    QKeyCombination shortcut() const override;
     bool isRegistered() const override;
 
     // The combination in the notation of the portal's preferred_trigger ("CTRL+ALT+t"), empty
     // when it cannot be written there.
-    static QString triggerText(const QKeySequence &sequence);
+    static QString triggerText(QKeyCombination combination);
+
+signals:
+    // The request watched now has answered, or is no longer watched.
+    void responseArrived(QPrivateSignal);
 
 private slots:
     void onResponse(uint response, const QVariantMap &results);
@@ -34,19 +42,29 @@ private slots:
                      qulonglong timestamp, const QVariantMap &options);
 
 private:
-    enum class Step { idle, creatingSession, binding, bound };
+    struct Response
+    {
+        uint code = 0;
+        QVariantMap results;
+    };
 
+    QCoro::Task<> registerShortcut(quint64 attempt);
     // Calls a portal method that answers later through a Request object's Response signal.
-    void request(const QString &method, QVariantList arguments, QVariantMap options);
+    // Nothing when the attempt ended meanwhile or the call failed (failed() then says why).
+    QCoro::Task<std::optional<Response>> request(quint64 attempt, QString method,
+                                                 QVariantList arguments, QVariantMap options);
+    // The session, our one shortcut and no parent window.
+    QVariantList bindArguments() const;
     void watchRequest(const QString &path);
-    void bind();
     void reset();
     void fail(const QString &reason);
+    QString text() const;
 
     QDBusConnection m_bus;
     QKeySequence m_sequence;
-    Step m_step = Step::idle;
+    bool m_bound = false;
     QString m_requestPath;
+    std::optional<Response> m_response; // the answer to the request watched now
     QString m_sessionPath;
     quint64 m_attempt = 0;
     quint64 m_tokens = 0;

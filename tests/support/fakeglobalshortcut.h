@@ -1,0 +1,24 @@
+#pragma once
+
+#include "globalshortcut.h"
+
+#include <QKeySequence>
+#include <QList>
+
+// A global shortcut that takes every combination but those in `taken`, and answers at once.
+class FakeGlobalShortcut : public GlobalShortcut
+{
+    Q_OBJECT
+
+public:
+    void setShortcut(QKeyCombination combination) override;
+    QKeyCombination shortcut() const override { return m_sequence[0]; }
+    bool isRegistered() const override { return m_registered; }
+
+    QList<QKeySequence> taken;
+    QList<QKeySequence> calls; // every combination asked for, the empty one included
+
+private:
+    QKeySequence m_sequence;
+    bool m_registered = false;
+};
