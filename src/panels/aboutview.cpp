@@ -1,9 +1,9 @@
 #include "aboutview.h"
 
 #include "apptheme.h"
+#include "closebutton.h"
 #include "cursormodifier.h"
 #include "deployment.h"
-#include "panelclosebutton.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -188,7 +188,7 @@ AboutView::AboutView(Details details, std::function<void()> onClose, QWidget *pa
     : QWidget(parent)
     , m_onClose(std::move(onClose))
     , m_header(new QLabel(QStringLiteral("About"), this))
-    , m_closeButton(new PanelCloseButton(headerSize, this))
+    , m_closeButton(new CloseButton(CloseButton::Look::filledCircle, headerSize, this))
     , m_title(new QLabel(QStringLiteral("Parlora - Quenzal"), this))
     , m_version(new QLabel(versionLine(details.version, details.build), this))
     , m_tagline(new QLabel(QStringLiteral("AI-powered translator"), this))
@@ -316,9 +316,7 @@ void AboutView::applyColors()
 void AboutView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if ((event->type() == QEvent::PaletteChange ||
-         event->type() == QEvent::ApplicationPaletteChange) &&
-        !m_applyingColors) {
+    if (AppTheme::isSchemeChange(event) && !m_applyingColors) {
         applyColors();
     }
 }

@@ -7,7 +7,7 @@
 #include <functional>
 
 class QLabel;
-class PanelCloseButton;
+class CloseButton;
 
 // The "About" panel: the product's round logo, name, version and website, in one column
 // centred in the space the host gives it. Keeps no state; a host makes a new one for each
@@ -51,7 +51,7 @@ private:
     bool m_applyingColors = false;
 
     QLabel *m_header;
-    PanelCloseButton *m_closeButton;
+    CloseButton *m_closeButton;
     QWidget *m_logo = nullptr;
     QLabel *m_title;
     QLabel *m_version;

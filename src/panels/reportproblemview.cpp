@@ -1,10 +1,10 @@
 #include "reportproblemview.h"
 
 #include "apptheme.h"
+#include "closebutton.h"
 #include "cursormodifier.h"
 #include "deployment.h"
 #include "noscrolltexteditor.h"
-#include "panelclosebutton.h"
 #include "problemreport.h"
 #include "telegramreporter.h"
 #include "transporterror.h"
@@ -101,7 +101,7 @@ ReportProblemView::ReportProblemView(Sender send, std::function<void()> onClose,
     , m_send(std::move(send))
     , m_onClose(std::move(onClose))
     , m_title(new QLabel(QStringLiteral("Report a Problem"), this))
-    , m_closeButton(new PanelCloseButton(titleSize, this))
+    , m_closeButton(new CloseButton(CloseButton::Look::filledCircle, titleSize, this))
     , m_editor(new NoScrollTextEditor(this))
     , m_placeholder(new QLabel(placeholderText, m_editor))
     , m_sentLine(new QLabel(sentText, this))
@@ -272,10 +272,7 @@ void ReportProblemView::applyColors()
 void ReportProblemView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // The scheme is switched by setting the application's palette.
-    if ((event->type() == QEvent::PaletteChange ||
-         event->type() == QEvent::ApplicationPaletteChange) &&
-        !m_applyingColors) {
+    if (AppTheme::isSchemeChange(event) && !m_applyingColors) {
         applyColors();
     }
 }

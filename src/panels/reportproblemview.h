@@ -8,7 +8,7 @@
 #include <optional>
 
 class NoScrollTextEditor;
-class PanelCloseButton;
+class CloseButton;
 class QAbstractButton;
 class QLabel;
 class QTimer;
@@ -79,7 +79,7 @@ private:
     bool m_applyingColors = false;
 
     QLabel *m_title;
-    PanelCloseButton *m_closeButton;
+    CloseButton *m_closeButton;
     NoScrollTextEditor *m_editor;
     QLabel *m_placeholder;
     QLabel *m_sentLine;

@@ -2,6 +2,7 @@
 
 #include "apikeysection.h"
 #include "apptheme.h"
+#include "closebutton.h"
 #include "cursormodifier.h"
 #include "globalshortcut.h"
 #include "loginitem.h"
@@ -53,46 +54,6 @@ QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight, cons
     label->setPalette(palette);
     return label;
 }
-
-// The round close button of the header: an x on a faint disc.
-class CloseButton : public QAbstractButton
-{
-public:
-    explicit CloseButton(QWidget *parent = nullptr)
-        : QAbstractButton(parent)
-    {
-        setFocusPolicy(Qt::NoFocus);
-        setFixedSize(SettingsView::closeButtonSize, SettingsView::closeButtonSize);
-        setToolTip(QObject::tr("Close"));
-        setAccessibleName(toolTip());
-        new CursorModifier(this, Qt::PointingHandCursor);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (isDown()) {
-            painter.setOpacity(0.6);
-        }
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(black(0.06f));
-        painter.drawEllipse(QRectF(rect()));
-        // The x of a semibold 11-point symbol: its strokes span about three quarters of it.
-        const qreal arm = SettingsView::closeGlyphSize * 0.36;
-        const QPointF centre = QRectF(rect()).center();
-        // One path, so the translucent strokes do not darken where they cross.
-        QPainterPath cross;
-        cross.moveTo(centre + QPointF(-arm, -arm));
-        cross.lineTo(centre + QPointF(arm, arm));
-        cross.moveTo(centre + QPointF(-arm, arm));
-        cross.lineTo(centre + QPointF(arm, -arm));
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(AppTheme::colors().secondaryLabel, 1.6, Qt::SolidLine, Qt::RoundCap));
-        painter.drawPath(cross);
-    }
-};
 
 // A rounded panel that groups rows, faintly lighter than the backdrop.
 class Card : public QWidget
@@ -331,7 +292,7 @@ QWidget *SettingsView::makeHeader()
     row->setContentsMargins(headerPadding, headerPadding, headerPadding, headerPadding);
     row->addWidget(makeLabel(tr("Settings"), titleSize, QFont::DemiBold, AppTheme::colors().label));
     row->addStretch(1);
-    m_close = new CloseButton;
+    m_close = new CloseButton(CloseButton::Look::crossOnDisc, closeButtonSize);
     connect(m_close, &QAbstractButton::clicked, this, [this] {
         if (m_onClose) {
             m_onClose();

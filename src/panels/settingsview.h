@@ -42,7 +42,6 @@ public:
     static constexpr int headerPadding = 20;
     static constexpr int titleSize = 15;
     static constexpr int closeButtonSize = 22;
-    static constexpr int closeGlyphSize = 11;
     static constexpr int contentPadding = 20;
     static constexpr int sectionSpacing = 20;
     static constexpr int captionSpacing = 6;

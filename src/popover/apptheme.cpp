@@ -1,5 +1,7 @@
 #include "apptheme.h"
 
+#include <QEvent>
+
 #include <QApplication>
 #include <QStyleFactory>
 #include <QWidget>
@@ -56,6 +58,18 @@ void AppTheme::apply(Scheme scheme)
     currentScheme = scheme;
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(palette(scheme));
+}
+
+bool AppTheme::isSchemeChange(const QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::StyleChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::PaletteChange:
+        return true;
+    default:
+        return false;
+    }
 }
 
 AppTheme::Scheme AppTheme::current()

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QString>
 
+class QEvent;
 class QWidget;
 
 // The two colour schemes of the app. The scheme is chosen once at start from the stored
@@ -32,6 +33,9 @@ public:
 
     // Sets the Fusion style and the scheme's palette on the application.
     static void apply(Scheme scheme);
+    // Whether `event` may bring a new scheme: apply() changes the palette and the style
+    // together, and a widget hears of either first.
+    static bool isSchemeChange(const QEvent *event);
     static Scheme current();
 
     static QPalette palette(Scheme scheme);

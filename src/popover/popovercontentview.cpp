@@ -4,6 +4,7 @@
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "capsulebuttongroup.h"
+#include "closebutton.h"
 #include "dictation.h"
 #include "glyph.h"
 #include "languagepillsview.h"
@@ -426,7 +427,7 @@ QWidget *PopoverContentView::makeFallbackPanel(Panel panel, std::function<void()
     case Panel::none:
         break;
     }
-    auto *closeButton = new ActionIcon(QStringLiteral("clear"), QStringLiteral("Close"));
+    auto *closeButton = new CloseButton(CloseButton::Look::filledCircle, panelTitleSize);
     connect(closeButton, &QAbstractButton::clicked, widget, std::move(close));
     header->addWidget(title);
     header->addStretch(1);
@@ -493,16 +494,8 @@ void PopoverContentView::showEvent(QShowEvent *event)
 void PopoverContentView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // AppTheme::apply sets a new style and the scheme's palette together; whichever news
-    // arrives, the colours are taken from the scheme again.
-    switch (event->type()) {
-    case QEvent::StyleChange:
-    case QEvent::ApplicationPaletteChange:
-    case QEvent::PaletteChange:
+    if (AppTheme::isSchemeChange(event)) {
         restyle();
-        break;
-    default:
-        break;
     }
 }
 

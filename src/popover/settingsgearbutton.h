@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "glyphbutton.h"
 
-// The gear that opens the settings: drawn like an ActionIcon, but it has no active look, as
-// opening the settings is not something that goes on.
-class SettingsGearButton : public QAbstractButton
+// The gear that opens the settings, over a faint disc under the pointer. It has no active
+// look: opening the settings is not something that goes on.
+class SettingsGearButton : public GlyphButton
 {
     Q_OBJECT
 
@@ -13,16 +13,4 @@ public:
     static constexpr int glyphSize = 14;
 
     explicit SettingsGearButton(QWidget *parent = nullptr);
-
-    bool isHovered() const { return m_hovered; }
-    QSize sizeHint() const override;
-
-protected:
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    bool m_hovered = false;
 };

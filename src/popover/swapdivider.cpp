@@ -53,8 +53,7 @@ void SwapDivider::resizeEvent(QResizeEvent *event)
 void SwapDivider::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ApplicationPaletteChange ||
-        event->type() == QEvent::PaletteChange) {
+    if (AppTheme::isSchemeChange(event)) {
         update();
     }
 }

@@ -153,8 +153,7 @@ void TranslateButton::paintEvent(QPaintEvent *)
 void TranslateButton::changeEvent(QEvent *event)
 {
     QAbstractButton::changeEvent(event);
-    if (event->type() == QEvent::ApplicationPaletteChange ||
-        event->type() == QEvent::PaletteChange) {
+    if (AppTheme::isSchemeChange(event)) {
         update(); // the edge differs between the schemes
     }
 }

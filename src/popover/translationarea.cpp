@@ -162,16 +162,8 @@ QString TranslationArea::shownText() const
 void TranslationArea::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // AppTheme::apply sets a new style and the scheme's palette together; whichever news
-    // arrives, the colours are taken from the scheme again.
-    switch (event->type()) {
-    case QEvent::StyleChange:
-    case QEvent::ApplicationPaletteChange:
-    case QEvent::PaletteChange:
+    if (AppTheme::isSchemeChange(event)) {
         restyle();
-        break;
-    default:
-        break;
     }
 }
 

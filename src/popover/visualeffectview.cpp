@@ -71,15 +71,8 @@ void VisualEffectView::moveEvent(QMoveEvent *event)
 void VisualEffectView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    switch (event->type()) {
-    case QEvent::PaletteChange:
-    case QEvent::ApplicationPaletteChange:
-    case QEvent::StyleChange:
-        // AppTheme::apply changes the palette and the style along with the scheme.
+    if (AppTheme::isSchemeChange(event)) {
         update();
-        break;
-    default:
-        break;
     }
 }
 
