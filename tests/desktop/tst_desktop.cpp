@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr int patience = 10000; // ms; any wait longer than this is a failure, not a slow run
+// ms; any wait longer than this is a failure, not a slow run, also for the sanitizers' build on a
+// machine that is busy building something else.
+constexpr int patience = 30'000;
 const QByteArray shortcutTaken = "the global shortcut is not available";
 
 // Runs xdotool to its end; its input goes through XTEST, and so through every grab, like a real
@@ -319,8 +321,10 @@ private:
         return environment;
     }
 
-    // Starts the program and waits for its icon in the tray and for its event loop, which it
-    // enters only after taking the shortcut: its icon may show well before that.
+    // Starts the program and waits for its icon in the tray, for its event loop, and for Alt+Space
+    // to be held by someone: the program or, in the stock openbox, the window manager. The
+    // program shows its icon, and may answer a ping while it does, before it has built the
+    // popover and taken the shortcut; a press then would go to whatever has the keyboard.
     std::optional<Window> start()
     {
         m_app = std::make_unique<QProcess>();
@@ -332,6 +336,10 @@ private:
             m_app->waitForStarted() ? waitForOne(Kind::trayIcon) : std::nullopt;
         if (!icon || !m_x.answersPing(icon->id, patience)) {
             qWarning("the program put no icon in the tray, or does not answer");
+            return std::nullopt;
+        }
+        if (!QTest::qWaitFor([this] { return m_x.keyGrabbed(' ', XCB_MOD_MASK_1); }, patience)) {
+            qWarning("nobody took Alt+Space");
             return std::nullopt;
         }
         return icon;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 
+#include <xcb/xcb_keysyms.h>
+
 #include <poll.h>
 
 #include <algorithm>
@@ -72,6 +74,27 @@ bool X11Windows::keyboardGrabbed() const
         xcb_flush(m_x);
     }
     return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+}
+
+bool X11Windows::keyGrabbed(xcb_keysym_t keysym, quint16 modifiers) const
+{
+    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_x);
+    const auto keycodes = owned(xcb_key_symbols_get_keycode(symbols, keysym));
+    xcb_key_symbols_free(symbols);
+    if (!keycodes || keycodes.get()[0] == XCB_NO_SYMBOL) {
+        return false;
+    }
+    const xcb_keycode_t keycode = keycodes.get()[0];
+    xcb_grab_server(m_x);
+    const auto error = owned(
+        xcb_request_check(m_x, xcb_grab_key_checked(m_x, 0, m_root, modifiers, keycode,
+                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+    if (!error) {
+        xcb_ungrab_key(m_x, keycode, m_root, modifiers);
+    }
+    xcb_ungrab_server(m_x);
+    xcb_flush(m_x);
+    return error && error->error_code == XCB_ACCESS;
 }
 
 bool X11Windows::answersPing(xcb_window_t window, int timeoutMs)

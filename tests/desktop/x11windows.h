@@ -30,6 +30,10 @@ public:
     bool hasFocus(xcb_window_t window) const;
     // Whether some client holds the keyboard: our own attempt to take it fails then.
     bool keyboardGrabbed() const;
+    // Whether some client has grabbed the key of `keysym` with `modifiers` (XCB_MOD_MASK_*): our
+    // own grab of it fails then. The server waits for us meanwhile, so that another client's
+    // grab cannot fall between ours and its end and fail for our sake.
+    bool keyGrabbed(xcb_keysym_t keysym, quint16 modifiers) const;
     // Whether the owner of `window` answers a _NET_WM_PING in time: its event loop runs.
     bool answersPing(xcb_window_t window, int timeoutMs);
 

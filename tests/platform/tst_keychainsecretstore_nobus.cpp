@@ -56,7 +56,9 @@ void TestKeychainSecretStoreNoBus::everyCallIsAbsent()
 // A Secret Service that D-Bus tries and fails to start, giving up after two seconds here. The
 // first request runs out of patience before that and leaves its job running; the next one runs
 // out of patience waiting for its turn; a patient one gets the turn once D-Bus gives up on the
-// first job, and then fails on its own.
+// first job, and then fails on its own. The service that never comes up goes when D-Bus gives up
+// on it (its parent then ends): left behind, it would hold the test's output open and keep ctest
+// waiting for half a minute.
 void TestKeychainSecretStoreNoBus::unresponsiveSecretService()
 {
     const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
@@ -72,7 +74,7 @@ void TestKeychainSecretStoreNoBus::unresponsiveSecretService()
     QVERIFY(writeFile(m_busDir.filePath(QStringLiteral("services/secrets.service")),
                       QStringLiteral("[D-BUS Service]\n"
                                      "Name=org.freedesktop.secrets\n"
-                                     "Exec=/bin/sleep 30\n")));
+                                     "Exec=/usr/bin/setpriv --pdeathsig KILL /bin/sleep 30\n")));
     const QString config = m_busDir.filePath(QStringLiteral("session.conf"));
     QVERIFY(writeFile(config, QStringLiteral("<busconfig>"
                                              "<type>session</type>"

@@ -1,6 +1,6 @@
 #include "fakesecretstore.h"
 
-#include <QCoro/QCoroSignal>
+#include <QCoro/QCoroFuture>
 #include <QTest>
 
 QCoro::Task<SecretStore::ReadResult> FakeSecretStore::read(QString service, QString account)
@@ -23,14 +23,31 @@ QCoro::Task<bool> FakeSecretStore::write(QString service, QString account, QByte
 {
     ++writes;
     if (holdWrites) {
-        m_release.setSingleShot(true);
-        co_await qCoro(&m_release, &QTimer::timeout);
+        // Not a signal: QCoro 0.8 binds a reference to the null that Qt passes for the private
+        // tag of signals such as QTimer::timeout, which UndefinedBehaviorSanitizer rejects.
+        if (!m_release) {
+            m_release = std::make_unique<QPromise<void>>();
+            m_release->start();
+        }
+        QFuture<void> released = m_release->future();
+        co_await released;
+        if (released.isCanceled()) {
+            co_return false; // by the store's end: `this` is gone
+        }
     }
     if (!available || !writable) {
         co_return false;
     }
     items.insert({service, account}, data);
     co_return true;
+}
+
+void FakeSecretStore::releaseWrites()
+{
+    if (m_release) {
+        m_release->finish();
+        m_release.reset();
+    }
 }
 
 QCoro::Task<bool> FakeSecretStore::remove(QString service, QString account)

@@ -4,7 +4,9 @@
 
 #include <QHash>
 #include <QPair>
-#include <QTimer>
+#include <QPromise>
+
+#include <memory>
 
 // An in-memory keyring. `readOutcome` other than `found` makes every read give that outcome
 // (a locked keyring, one that does not answer); with `available` false it behaves like a
@@ -17,7 +19,7 @@ public:
     QCoro::Task<bool> remove(QString service, QString account) override;
 
     // Lets the writes held so far finish.
-    void releaseWrites() { m_release.start(0); }
+    void releaseWrites();
 
     bool available = true;
     bool writable = true;    // false: reads and removals work, writes fail
@@ -29,7 +31,8 @@ public:
     int removes = 0;
 
 private:
-    QTimer m_release;
+    // The writes held so far wait for its future; made at the first of them.
+    std::unique_ptr<QPromise<void>> m_release;
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.

@@ -213,7 +213,7 @@ void PortalGlobalShortcut::onResponse(uint response, const QVariantMap &results)
         return;
     }
     m_response = Response{response, results};
-    emit responseArrived(QPrivateSignal());
+    emit responseArrived();
 }
 
 void PortalGlobalShortcut::onActivated(const QDBusObjectPath &session, const QString &id,
@@ -243,7 +243,7 @@ void PortalGlobalShortcut::reset()
     ++m_attempt;
     watchRequest({});
     // Wakes a registration waiting for an answer, which then finds its attempt over.
-    emit responseArrived(QPrivateSignal());
+    emit responseArrived();
     if (!m_sessionPath.isEmpty()) {
         m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_sessionPath,
                                                        sessionInterface, QStringLiteral("Close")));

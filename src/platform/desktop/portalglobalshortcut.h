@@ -34,7 +34,7 @@ public:
 
 signals:
     // The request watched now has answered, or is no longer watched.
-    void responseArrived(QPrivateSignal);
+    void responseArrived();
 
 private slots:
     void onResponse(uint response, const QVariantMap &results);
