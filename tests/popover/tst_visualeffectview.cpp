@@ -187,7 +187,8 @@ private slots:
 
         // It follows the window's size.
         window.resize(400, 260);
-        QTRY_COMPARE(blurProperty(handle)->region.boundingRect(), QRect(0, 0, 400, 260));
+        QTRY_COMPARE(blurProperty(handle).value_or(BlurProperty()).region.boundingRect(),
+                     QRect(0, 0, 400, 260));
 
         // Asked for without a region: the whole window, as an empty list.
         WindowHints::requestBlurBehind(handle, true);
