@@ -10,6 +10,7 @@
 #include <QTest>
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -80,12 +81,10 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("outcome");
         const QString unsendable = failure(DeepSeekError::invalidApiKey);
-        QTest::newRow("1024 characters") << QString(1024, 'k') << 200 << "Hallo";
+        QTest::newRow("1024 visible characters") << u"!~"_s.repeated(512) << 200 << "Hallo";
         QTest::newRow("1025 characters") << QString(1025, 'k') << 200 << unsendable;
         QTest::newRow("header injection") << "sk-1\r\nX-Injected: yes" << 200 << unsendable;
-        QTest::newRow("trailing newline") << "sk-1\n" << 200 << unsendable;
-        QTest::newRow("tab") << "sk\t1" << 200 << unsendable;
-        QTest::newRow("control character") << QStringLiteral("sk-\x01") << 200 << unsendable;
+        QTest::newRow("delete") << QStringLiteral("sk-\x7f") << 200 << unsendable;
         QTest::newRow("non-ASCII") << QStringLiteral("sk-ключ") << 200 << unsendable;
         QTest::newRow("inner space") << "sk 1" << 200 << unsendable;
         QTest::newRow("no key, 401") << "" << 401 << failure(DeepSeekError::missingApiKey);
