@@ -9,6 +9,7 @@
 #include "noscrolltexteditor.h"
 #include "popovercontentview.h"
 #include "popoverwindow.h"
+#include "pressmonitor.h"
 #include "telegramreporter.h"
 #include "testtranslator.h"
 #include "unavailabledictation.h"
@@ -18,6 +19,19 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+
+namespace {
+
+class FakePressMonitor : public PressMonitor
+{
+public:
+    bool start() override { return active = true; }
+    void stop() override { active = false; }
+    bool isActive() const override { return active; }
+    bool active = false;
+};
+
+} // namespace
 
 class TestAppDelegate : public QObject
 {
@@ -120,7 +134,9 @@ private slots:
         QCOMPARE(m_delegate->popover()->content()->panel(), panel);
     }
 
-    void clicksToggleOnlyOnTheLeftButton()
+    // Left clicks on the icon toggle; a press elsewhere closes, one on the popover does not,
+    // and presses are watched only while it is open.
+    void clicksAndPresses()
     {
         launch();
         m_delegate->handleClick(QSystemTrayIcon::Trigger);
@@ -129,6 +145,17 @@ private slots:
         QVERIFY(m_delegate->popover()->isVisible());
         m_delegate->handleClick(QSystemTrayIcon::Trigger);
         QVERIFY(!m_delegate->popover()->isVisible());
+        QVERIFY(!m_presses.active);
+
+        m_delegate->showPopover();
+        QVERIFY(m_presses.active);
+        const QRect frame = m_delegate->popover()->frameGeometry();
+        emit m_presses.pressed(frame.bottomRight());
+        QCoreApplication::sendPostedEvents(); // where a close would be on its way
+        QVERIFY(m_delegate->popover()->isVisible());
+        emit m_presses.pressed(frame.bottomRight() + QPoint(1, 1));
+        QTRY_VERIFY(!m_delegate->popover()->isVisible());
+        QVERIFY(!m_presses.active);
     }
 
     void hidingKeepsTheTexts()
@@ -179,7 +206,7 @@ private:
                                   .viewModel = *m_translator->viewModel,
                                   .dictation = m_dictation,
                                   .shortcut = m_shortcut,
-                                  .pressMonitor = nullptr,
+                                  .pressMonitor = &m_presses,
                                   .loginItem = m_loginItem,
                                   .keychain = m_keychain,
                                   .keyringAvailable = [] { return true; },
@@ -193,6 +220,7 @@ private:
     UnavailableDictation m_dictation;
     FakeGlobalShortcut m_shortcut;
     FakeLoginItem m_loginItem;
+    FakePressMonitor m_presses;
     KeychainHelper m_keychain{"org.example.Test", std::make_shared<FakeSecretStore>()};
     TelegramReporter m_telegram{QUrl("http://127.0.0.1:9"),
                                 []() -> QCoro::Task<QString> { co_return QString(); }};
