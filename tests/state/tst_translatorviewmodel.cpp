@@ -69,9 +69,6 @@ private slots:
             << QByteArray("recentSourceLanguages=de, auto, fr\n"
                           "recentTargetLanguages=ja, ko, uk, fi\n")
             << QStringList() << u"auto,de,fr | ja,ko,uk | de,auto,fr | ja,ko,uk,fi"_s << 0;
-        QTest::newRow("stored: one each")
-            << QByteArray("recentSourceLanguages=de\nrecentTargetLanguages=ja\n") << QStringList()
-            << u"auto,de,en | ja,en,zh-Hans | de | ja"_s << 0;
         QTest::newRow("stored: unknown ids keep their places")
             << QByteArray("recentSourceLanguages=auto, xx, de\nrecentTargetLanguages=xx, de\n")
             << QStringList() << u"auto,de,en | de,en,zh-Hans | auto,xx,de | xx,de"_s << 0;
