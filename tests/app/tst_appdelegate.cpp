@@ -6,7 +6,6 @@
 #include "fakeloginitem.h"
 #include "fakesecretstore.h"
 #include "keychainhelper.h"
-#include "menubaricon.h"
 #include "noscrolltexteditor.h"
 #include "popovercontentview.h"
 #include "popoverwindow.h"
@@ -19,7 +18,6 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
-#include <QTimer>
 
 class TestAppDelegate : public QObject
 {
@@ -42,13 +40,13 @@ private slots:
         m_translator.reset();
     }
 
+    // The scheme is read from the settings; the tray glyph stays in the one colour of the
+    // desktop's text whatever our scheme.
     void theme_data()
     {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<AppTheme::Scheme>("scheme");
         QTest::newRow("dark") << QVariant("dark") << AppTheme::Scheme::dark;
-        QTest::newRow("Dark") << QVariant("Dark") << AppTheme::Scheme::light;
-        QTest::newRow("light") << QVariant("light") << AppTheme::Scheme::light;
         QTest::newRow("absent") << QVariant() << AppTheme::Scheme::light;
     }
     void theme()
@@ -62,57 +60,43 @@ private slots:
         QCOMPARE(AppTheme::current(), scheme);
         QCOMPARE(QApplication::palette().color(QPalette::Window),
                  AppTheme::palette(scheme).color(QPalette::Window));
-        QCOMPARE(QApplication::style()->name(), "fusion");
+        QCOMPARE(QApplication::style()->name(), "fusion"); // which follows the palette
 
-        // The tray glyph stays in the desktop's text colour whatever our scheme.
         const QImage glyph = m_delegate->statusItem()
                                  ->icon()
                                  .pixmap(QSize(18, 18), 1.0)
                                  .toImage()
                                  .convertToFormat(QImage::Format_ARGB32);
-        const QColor desktopText = m_desktopPalette.color(QPalette::WindowText);
-        int inked = 0;
-        for (int y = 0; y < glyph.height(); ++y) {
-            for (int x = 0; x < glyph.width(); ++x) {
-                const QColor pixel = glyph.pixelColor(x, y);
-                if (pixel.alpha() == 255) {
-                    ++inked;
-                    QCOMPARE(pixel.rgb(), desktopText.rgb());
-                }
+        QSet<QRgb> inks;
+        for (int i = 0; i < glyph.width() * glyph.height(); ++i) {
+            const QRgb pixel = glyph.pixel(i % glyph.width(), i / glyph.width());
+            if (qAlpha(pixel) == 255) {
+                inks.insert(pixel);
             }
         }
-        QVERIFY(inked > 0);
+        QCOMPARE(inks, QSet<QRgb>{m_desktopPalette.color(QPalette::WindowText).rgba()});
     }
 
-    void contextMenuEntries()
-    {
-        launch();
-        std::unique_ptr<QMenu> menu(m_delegate->makeContextMenu());
-        QStringList entries;
-        for (const QAction *action : menu->actions()) {
-            entries.append(action->isSeparator()
-                               ? QStringLiteral("-")
-                               : action->text() + QLatin1Char('|') +
-                                     action->shortcut().toString(QKeySequence::PortableText));
-        }
-        QCOMPARE(entries,
-                 (QStringList{"Open|", "-", "About Parlora - Quenzal|", "-", "Report a Problem|",
-                              "Settings|Ctrl+,", "-", "Quit Parlora - Quenzal|Ctrl+Q"}));
-    }
-
-    void menuEntriesShowThePopoverThenAskForTheirPanel_data()
+    // Each entry shows the popover first, then asks it for its panel.
+    void menuEntries_data()
     {
         QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("label"); // text|shortcut
         QTest::addColumn<QString>("notification");
         QTest::addColumn<PopoverContentView::Panel>("panel");
-        QTest::newRow("Open") << 0 << "" << PopoverContentView::Panel::none;
-        QTest::newRow("About") << 2 << "showAbout" << PopoverContentView::Panel::about;
-        QTest::newRow("Report") << 4 << "showReport" << PopoverContentView::Panel::report;
-        QTest::newRow("Settings") << 5 << "showSettings" << PopoverContentView::Panel::settings;
+        using Panel = PopoverContentView::Panel;
+        QTest::newRow("Open") << 0 << "Open|" << QString() << Panel::none;
+        QTest::newRow("About") << 2 << "About Parlora - Quenzal|" << AppNotifier::showAbout
+                               << Panel::about;
+        QTest::newRow("Report") << 4 << "Report a Problem|" << AppNotifier::showReport
+                                << Panel::report;
+        QTest::newRow("Settings") << 5 << "Settings|Ctrl+," << AppNotifier::showSettings
+                                  << Panel::settings;
     }
-    void menuEntriesShowThePopoverThenAskForTheirPanel()
+    void menuEntries()
     {
         QFETCH(int, entry);
+        QFETCH(QString, label);
         QFETCH(QString, notification);
         QFETCH(PopoverContentView::Panel, panel);
         launch();
@@ -122,7 +106,11 @@ private slots:
         connect(&AppNotifier::instance(), &AppNotifier::posted, &listener,
                 [&] { shownFirst = m_delegate->popover()->isVisible(); });
         std::unique_ptr<QMenu> menu(m_delegate->makeContextMenu());
-        menu->actions().at(entry)->trigger();
+        QCOMPARE(menu->actions().size(), 8);
+        QAction *action = menu->actions().at(entry);
+        QCOMPARE(action->text() + '|' + action->shortcut().toString(QKeySequence::PortableText),
+                 label);
+        action->trigger();
         QVERIFY(m_delegate->popover()->isVisible());
         QCOMPARE(posted.count(), notification.isEmpty() ? 0 : 1);
         if (!notification.isEmpty()) {
@@ -130,15 +118,6 @@ private slots:
             QVERIFY(shownFirst);
         }
         QCOMPARE(m_delegate->popover()->content()->panel(), panel);
-    }
-
-    void quitEndsTheEventLoop()
-    {
-        launch();
-        std::unique_ptr<QMenu> menu(m_delegate->makeContextMenu());
-        menu->actions().last()->trigger();
-        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
-        QCOMPARE(QCoreApplication::exec(), 0);
     }
 
     void clicksToggleOnlyOnTheLeftButton()
@@ -174,7 +153,6 @@ private slots:
     void resizeIsAppliedAtOnceAndStoredOnlyAtTheEnd()
     {
         launch();
-        QCOMPARE(m_delegate->popover()->size(), QSize(780, 460));
         AppNotifier::instance().post(AppNotifier::popoverResizeRequested,
                                      {{"size", QSizeF(880, 510)}});
         QCOMPARE(m_delegate->popover()->size(), QSize(880, 510));
@@ -182,10 +160,7 @@ private slots:
         AppNotifier::instance().post(AppNotifier::popoverResizeRequested,
                                      {{"size", QSizeF(1000, 700)}, {"final", true}});
         QCOMPARE(m_delegate->popover()->size(), QSize(1000, 700));
-        QCOMPARE(m_settings->value("popoverWidth").toDouble(), 1000.0);
-        QCOMPARE(m_settings->value("popoverHeight").toDouble(), 700.0);
-        QCOMPARE(m_settings->value("popoverSize").toMap(),
-                 (QVariantMap{{"width", 1000.0}, {"height", 700.0}}));
+        QCOMPARE(m_translator->preferences.popoverSize(), QSize(1000, 700));
         AppNotifier::instance().post(AppNotifier::popoverResizeRequested, {{"final", true}});
         QCOMPARE(m_delegate->popover()->size(), QSize(1000, 700));
 
@@ -193,35 +168,6 @@ private slots:
         m_delegate.reset();
         launch();
         QCOMPARE(m_delegate->popover()->size(), QSize(1000, 700));
-    }
-
-    void trayGlyph_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("the glyph") << MenuBarIcon::glyphPath;
-        QTest::newRow("glyph missing: speech bubbles") << "/nonexistent/translate-01.svg";
-    }
-    void trayGlyph()
-    {
-        QFETCH(QString, path);
-        const QImage image = MenuBarIcon::make(Qt::red, path)
-                                 .pixmap(QSize(18, 18), 1.0)
-                                 .toImage()
-                                 .convertToFormat(QImage::Format_ARGB32);
-        QCOMPARE(image.size(), QSize(18, 18));
-        int inked = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const QColor pixel = image.pixelColor(x, y);
-                if (pixel.alpha() > 0) {
-                    ++inked;
-                    QCOMPARE(pixel.red(), 255); // drawn in the one colour asked for
-                    QCOMPARE(pixel.green(), 0);
-                }
-            }
-        }
-        // Some strokes, not a blot.
-        QVERIFY2(inked > 30 && inked < 18 * 18 * 3 / 4, qPrintable(QString::number(inked)));
     }
 
 private:

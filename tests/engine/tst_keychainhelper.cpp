@@ -8,6 +8,12 @@
 
 using Outcome = SecretStore::Outcome;
 
+namespace {
+
+const QPair<QString, QString> item{"org.example.Test", "k"};
+
+} // namespace
+
 class TestKeychainHelper : public QObject
 {
     Q_OBJECT
@@ -16,124 +22,111 @@ private slots:
     void init()
     {
         m_store = std::make_shared<FakeSecretStore>();
-        m_helper = std::make_unique<KeychainHelper>("org.example.Test", m_store);
+        m_helper = std::make_unique<KeychainHelper>(item.first, m_store);
     }
 
-    void saveLoadDelete()
+    // A save that does not go through keeps the key that was there: the old item is written
+    // over, never removed first. Only UTF-8 text is a key.
+    void savedKeys()
     {
-        QCOMPARE(waitForTask(m_helper->load("deepseek_api_key")).outcome, Outcome::absent);
-        QVERIFY(waitForTask(m_helper->save("first", "deepseek_api_key")));
-        QVERIFY(waitForTask(m_helper->save("ключ-2 🔑", "deepseek_api_key")));
-        QCOMPARE(m_store->items.size(), 1);
-        QCOMPARE(waitForTask(m_helper->load("deepseek_api_key")).value(), "ключ-2 🔑");
-        QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}),
-                 QStringLiteral("ключ-2 🔑").toUtf8());
-        // A write the keyring refuses keeps the key that was there.
-        m_store->writable = false;
-        QVERIFY(!waitForTask(m_helper->save("third", "deepseek_api_key")));
-        QCOMPARE(waitForTask(m_helper->load("deepseek_api_key")).value(), "ключ-2 🔑");
-        m_store->writable = true;
-        QVERIFY(waitForTask(m_helper->remove("deepseek_api_key")));
-        QVERIFY(waitForTask(m_helper->remove("never_written")));
-        QVERIFY(!waitForTask(m_helper->load("deepseek_api_key")).value());
-    }
-
-    void refusesWhatCannotBeStoredFaithfully()
-    {
-        QVERIFY(waitForTask(m_helper->save("old", "k")));
-        const QString loneSurrogate = QStringLiteral("key") + QChar(0xd800);
-        QVERIFY(!waitForTask(m_helper->save(loneSurrogate, "k")));
-        QCOMPARE(waitForTask(m_helper->load("k")).value(), "old");
-
-        m_store->items.insert({"org.example.Test", "k"}, QByteArray("\xc3\x28"));
         QCOMPARE(waitForTask(m_helper->load("k")).outcome, Outcome::absent);
+        QVERIFY(waitForTask(m_helper->save(QStringLiteral("ключ 🔑"), "k")));
+        QVERIFY(!waitForTask(m_helper->save(QStringLiteral("key") + QChar(0xd800), "k")));
+        m_store->writable = false;
+        QVERIFY(!waitForTask(m_helper->save("refused", "k")));
+        QCOMPARE(waitForTask(m_helper->load("k")).value(), QStringLiteral("ключ 🔑"));
+        QCOMPARE(m_store->removes, 0);
+        m_store->items.insert(item, QByteArray("\xc3\x28"));
+        QCOMPARE(waitForTask(m_helper->load("k")).outcome, Outcome::absent);
+        QVERIFY(waitForTask(m_helper->remove("k")));
+        QVERIFY(waitForTask(m_helper->remove("never_written")));
+        QVERIFY(m_store->items.isEmpty());
     }
 
     // The built-in value is written back only where the keyring said it has none: a keyring
-    // that could not be read may hold the user's own key.
+    // that could not be read may hold the user's own key. Once read, the user's key stands in
+    // for a keyring that stops answering or gets locked; a key changed meanwhile counts.
     void credential_data()
     {
+        QTest::addColumn<QByteArray>("earlier"); // read by an earlier call; null: no such call
         QTest::addColumn<QString>("builtIn");
-        QTest::addColumn<Outcome>("outcome");   // of every read
+        QTest::addColumn<Outcome>("outcome");   // of the read
         QTest::addColumn<QByteArray>("stored"); // null: no item
         QTest::addColumn<QString>("result");    // null: KeyringLockedError
         QTest::addColumn<int>("writes");
+        const QByteArray none;
         const QString builtIn = QStringLiteral("built-in");
         QTest::newRow("stored wins")
-            << builtIn << Outcome::found << QByteArray("sk-user") << "sk-user" << 0;
+            << none << builtIn << Outcome::found << QByteArray("sk-user") << "sk-user" << 0;
         QTest::newRow("empty item counts as absent")
-            << builtIn << Outcome::found << QByteArray("") << builtIn << 1;
-        QTest::newRow("absent") << builtIn << Outcome::found << QByteArray() << builtIn << 1;
+            << none << builtIn << Outcome::found << QByteArray("") << builtIn << 1;
+        QTest::newRow("absent") << none << builtIn << Outcome::found << none << builtIn << 1;
         QTest::newRow("no built-in value: nothing written")
-            << QString("") << Outcome::found << QByteArray() << QString("") << 0;
+            << none << QString("") << Outcome::found << none << QString("") << 0;
         QTest::newRow("no answer")
-            << builtIn << Outcome::unavailable << QByteArray("sk-user") << builtIn << 0;
-        QTest::newRow("locked") << builtIn << Outcome::locked << QByteArray("sk-user") << builtIn
-                                << 0;
+            << none << builtIn << Outcome::unavailable << QByteArray("sk-user") << builtIn << 0;
+        QTest::newRow("locked") << none << builtIn << Outcome::locked << QByteArray("sk-user")
+                                << builtIn << 0;
         QTest::newRow("locked, nothing else")
-            << QString("") << Outcome::locked << QByteArray("sk-user") << QString() << 0;
+            << none << QString("") << Outcome::locked << QByteArray("sk-user") << QString() << 0;
         QTest::newRow("no answer, nothing else")
-            << QString("") << Outcome::unavailable << QByteArray() << QString("") << 0;
+            << none << QString("") << Outcome::unavailable << none << QString("") << 0;
+        QTest::newRow("no answer, read before")
+            << QByteArray("sk-user") << builtIn << Outcome::unavailable << none << "sk-user" << 0;
+        QTest::newRow("locked, read before")
+            << QByteArray("sk-user") << QString("") << Outcome::locked << none << "sk-user" << 0;
+        QTest::newRow("changed since") << QByteArray("sk-user") << builtIn << Outcome::found
+                                       << QByteArray("sk-changed") << "sk-changed" << 0;
     }
     void credential()
     {
+        QFETCH(QByteArray, earlier);
         QFETCH(QString, builtIn);
         QFETCH(Outcome, outcome);
         QFETCH(QByteArray, stored);
         QFETCH(QString, result);
         QFETCH(int, writes);
+        if (!earlier.isNull()) {
+            m_store->items.insert(item, earlier);
+            QCOMPARE(waitForTask(m_helper->credential("k", builtIn)), QString(earlier));
+            m_store->items.clear();
+        }
         if (!stored.isNull()) {
-            m_store->items.insert({"org.example.Test", "deepseek_api_key"}, stored);
+            m_store->items.insert(item, stored);
         }
         m_store->readOutcome = outcome;
         if (result.isNull()) {
-            QVERIFY_THROWS_EXCEPTION(
-                KeyringLockedError, waitForTask(m_helper->credential("deepseek_api_key", builtIn)));
+            QVERIFY_THROWS_EXCEPTION(KeyringLockedError,
+                                     waitForTask(m_helper->credential("k", builtIn)));
         } else {
-            QCOMPARE(waitForTask(m_helper->credential("deepseek_api_key", builtIn)), result);
+            QCOMPARE(waitForTask(m_helper->credential("k", builtIn)), result);
         }
         QCOMPARE(m_store->writes, writes);
         if (writes > 0) {
-            QCOMPARE(m_store->items.value({"org.example.Test", "deepseek_api_key"}),
-                     builtIn.toUtf8());
+            QCOMPARE(m_store->items.value(item), builtIn.toUtf8());
         }
     }
 
-    // Once read, the user's key stands in for a keyring that stops answering or gets locked.
-    void rememberTheKeyReadLast()
-    {
-        m_store->items.insert({"org.example.Test", "k"}, "sk-user");
-        QCOMPARE(waitForTask(m_helper->credential("k", "built-in")), "sk-user");
-        for (Outcome outcome : {Outcome::unavailable, Outcome::locked}) {
-            m_store->readOutcome = outcome;
-            QCOMPARE(waitForTask(m_helper->credential("k", "")), "sk-user");
-        }
-        m_store->readOutcome = Outcome::found;
-        m_store->items.insert({"org.example.Test", "k"}, "sk-changed");
-        QCOMPARE(waitForTask(m_helper->credential("k", "built-in")), "sk-changed");
-        QCOMPARE(m_store->writes, 0);
-    }
-
+    // The write-back runs in the background: while it is under way the keyring is neither asked
+    // again nor written twice; once done, a deleted item is written again.
     void writeBackNeverHoldsTheCaller()
     {
         m_store->holdWrites = true;
         QCOMPARE(waitForTask(m_helper->credential("k", "built-in")), "built-in");
-        // While the write is under way the keyring is not asked again, nor written twice.
         QCOMPARE(waitForTask(m_helper->credential("k", "built-in")), "built-in");
         QCOMPARE(m_store->reads, 1);
         QCOMPARE(m_store->writes, 1);
 
         m_store->releaseWrites();
-        QTRY_COMPARE(m_store->items.value({"org.example.Test", "k"}), "built-in");
-        QCOMPARE(waitForTask(m_helper->credential("k", "built-in")), "built-in");
-        QCOMPARE(m_store->reads, 2);
-        // Deleted by the user, it is written again.
+        QTRY_COMPARE(m_store->items.value(item), "built-in");
         m_store->holdWrites = false;
         m_store->items.clear();
         QCOMPARE(waitForTask(m_helper->credential("k", "built-in")), "built-in");
+        QCOMPARE(m_store->reads, 2);
         QCOMPARE(m_store->writes, 2);
     }
 
+    // The user said no once: a refused write-back is not tried again.
     void refusedWriteBackIsNotRepeated()
     {
         m_store->writable = false;
@@ -143,21 +136,12 @@ private slots:
         QCOMPARE(m_store->writes, 1);
     }
 
-    void deobfuscate_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QString>("plain");
-        QTest::newRow("ascii") << QByteArray("\x29\x31\x77\x6a") << 0x5a << "sk-0";
-        QTest::newRow("utf-8") << QByteArray("\x76\x29") << 0xa7 << QStringLiteral("ю");
-        QTest::newRow("not UTF-8") << QByteArray("\x99\x72") << 0x5a << "";
-    }
+    // How built-in credentials come out of the bytes compiled in.
     void deobfuscate()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, key);
-        QFETCH(QString, plain);
-        QCOMPARE(KeychainHelper::deobfuscate(bytes, quint8(key)), plain);
+        QCOMPARE(KeychainHelper::deobfuscate("\x29\x31\x77\x6a", 0x5a), "sk-0");
+        QCOMPARE(KeychainHelper::deobfuscate("\x76\x29", 0xa7), QStringLiteral("ю"));
+        QCOMPARE(KeychainHelper::deobfuscate("\x99\x72", 0x5a), ""); // not UTF-8
     }
 
 private:
