@@ -1,10 +1,8 @@
 // The autostart entry, in a temporary home: where it goes, what it says, how it is read back,
 // and what happens when the folder cannot take it.
-#include "loginitem.h"
 #include "testhome.h"
 #include "xdgautostartloginitem.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -29,17 +27,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The value of `key` in the entry's lines, or a null array.
-QByteArray valueOf(const QByteArray &entry, const QByteArray &key)
-{
-    for (const QByteArray &line : entry.split('\n')) {
-        if (line.startsWith(key + '=')) {
-            return line.mid(key.size() + 1);
-        }
-    }
-    return {};
-}
-
 } // namespace
 
 class TestXdgAutostartLoginItem : public QObject
@@ -56,7 +43,6 @@ private slots:
         QTest::addColumn<QString>("folder");        // relative to the home folder
         QTest::newRow("XDG_CONFIG_HOME") << QByteArray("/elsewhere") << "elsewhere";
         QTest::newRow("unset") << QByteArray() << ".config";
-        QTest::newRow("empty") << QByteArray("") << ".config";
         QTest::newRow("relative, ignored") << QByteArray("cfg") << ".config";
     }
     void location()
@@ -71,8 +57,7 @@ private slots:
                                            : configHome);
         }
         XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
-        const QString expected =
-            m_home->path() + '/' + folder + "/autostart/org.example.Quenzal.desktop";
+        const QString expected = m_home->path() + '/' + folder + "/autostart/" + appId + ".desktop";
         QCOMPARE(item.entryPath(), expected);
         QVERIFY(item.enable());
         QVERIFY(QFile::exists(expected));
@@ -80,33 +65,28 @@ private slots:
 
     void enableAndDisable()
     {
-        const auto item = std::make_unique<XdgAutostartLoginItem>(
-            appId, QCoreApplication::applicationFilePath(), QStringLiteral("Parlora - Quenzal"));
+        XdgAutostartLoginItem item(appId, "/opt/my apps/quenzal", "Parlora\\Quenzal\n");
         const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart";
-        const QString path = folder + "/org.example.Quenzal.desktop";
-        QVERIFY(!item->isEnabled());
-        QVERIFY(item->disable()); // nothing there is no failure
+        QVERIFY(!item.isEnabled());
+        QVERIFY(item.disable()); // nothing there is no failure
 
-        QVERIFY(item->enable());
-        QVERIFY(item->isEnabled());
-        const QByteArray entry = readFile(path);
-        QVERIFY(entry.startsWith("[Desktop Entry]\n"));
-        QCOMPARE(valueOf(entry, "Type"), "Application");
-        QCOMPARE(
-            valueOf(entry, "Exec"),
-            XdgAutostartLoginItem::execValue(QCoreApplication::applicationFilePath()).toUtf8());
-        QCOMPARE(valueOf(entry, "Icon"), appId.toUtf8());
-        QCOMPARE(valueOf(entry, "Hidden"), QByteArray());
-        // Written in one piece: no temporary file left beside it.
+        QVERIFY(item.enable());
+        QVERIFY(item.isEnabled());
+        QCOMPARE(readFile(item.entryPath()), "[Desktop Entry]\n"
+                                             "Type=Application\n"
+                                             "Name=Parlora\\\\Quenzal\\n\n"
+                                             "Exec=\"/opt/my apps/quenzal\"\n"
+                                             "Icon=org.example.Quenzal\n"
+                                             "Terminal=false\n"
+                                             "NoDisplay=true\n"
+                                             "X-GNOME-Autostart-enabled=true\n");
+        QVERIFY(item.enable()); // again: still one entry, and no temporary file beside it
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"org.example.Quenzal.desktop"});
+                 QStringList{appId + ".desktop"});
 
-        QVERIFY(item->enable()); // again: still one entry
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
-
-        QVERIFY(item->disable());
-        QVERIFY(!QFile::exists(path));
-        QVERIFY(!item->isEnabled());
+        QVERIFY(item.disable());
+        QVERIFY(!QFile::exists(item.entryPath()));
+        QVERIFY(!item.isEnabled());
     }
 
     void readsTheEntry_data()
@@ -116,7 +96,6 @@ private slots:
         const QByteArray head = "[Desktop Entry]\nType=Application\nExec=/usr/bin/quenzal\n";
         QTest::newRow("no entry") << QByteArray() << false;
         QTest::newRow("plain entry") << head << true;
-        QTest::newRow("empty file") << QByteArray("") << true;
         QTest::newRow("Hidden=true") << head + "Hidden=true\n" << false;
         QTest::newRow("Hidden = true, spaced, CRLF") << head + "Hidden = true\r\n" << false;
         QTest::newRow("Hidden=1") << head + "Hidden=1\n" << false;
@@ -132,20 +111,15 @@ private slots:
     {
         QFETCH(QByteArray, contents);
         QFETCH(bool, enabled);
-        XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
+        XdgAutostartLoginItem item(appId, "/opt/new/quenzal", "Parlora - Quenzal");
         if (!contents.isNull()) {
             writeFile(item.entryPath(), contents);
         }
         QCOMPARE(item.isEnabled(), enabled);
-    }
-
-    void enablingReplacesAHiddenEntry()
-    {
-        XdgAutostartLoginItem item(appId, "/opt/new/quenzal", "Parlora - Quenzal");
-        writeFile(item.entryPath(), "[Desktop Entry]\nExec=/opt/old/quenzal\nHidden=true\n");
+        // Enabling writes the entry anew, whatever was there.
         QVERIFY(item.enable());
         QVERIFY(item.isEnabled());
-        QCOMPARE(valueOf(readFile(item.entryPath()), "Exec"), "/opt/new/quenzal");
+        QVERIFY(readFile(item.entryPath()).contains("\nExec=/opt/new/quenzal\n"));
     }
 
     // The tests run as root in CI, where no permission bit stops a write: the obstacles are
@@ -154,20 +128,15 @@ private slots:
     {
         QTest::addColumn<QString>("obstacle"); // a file at this path, relative to the config home
         QTest::addColumn<bool>("existingEntry");
-        QTest::newRow("autostart is a file") << "autostart" << false;
+        QTest::newRow("autostart is a file") << "/autostart" << false;
         QTest::newRow("config home is a file") << "" << false;
-        QTest::newRow("entry is a folder") << "autostart/org.example.Quenzal.desktop/x" << true;
+        QTest::newRow("entry is a folder") << "/autostart/org.example.Quenzal.desktop/x" << true;
     }
     void unwritableFolder()
     {
         QFETCH(QString, obstacle);
         QFETCH(bool, existingEntry);
-        const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-        if (obstacle.isEmpty()) {
-            writeFile(configHome, "not a folder");
-        } else {
-            writeFile(configHome + '/' + obstacle, "in the way");
-        }
+        writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + obstacle, "in the way");
         XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
         QVERIFY(!item.enable());
         QVERIFY(!item.isEnabled());
