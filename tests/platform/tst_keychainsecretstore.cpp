@@ -128,31 +128,22 @@ void TestKeychainSecretStore::itemsStayApart()
 void TestKeychainSecretStore::concurrentCallsTakeTurns()
 {
     const QStringList accounts{deepseekAccount, telegramAccount, QStringLiteral("third")};
-
-    std::vector<QCoro::Task<bool>> writes;
-    writes.reserve(accounts.size());
-    for (const QString &account : accounts) {
-        writes.push_back(m_store.write(m_service, account, account.toUtf8()));
-    }
-    for (auto &write : writes) {
+    const auto all = [&](auto call) {
+        std::vector<decltype(call(accounts[0]))> tasks;
+        for (const QString &account : accounts) {
+            tasks.push_back(call(account));
+        }
+        return tasks;
+    };
+    for (auto &write :
+         all([&](const QString &a) { return m_store.write(m_service, a, a.toUtf8()); })) {
         QVERIFY(QCoro::waitFor(write));
     }
-
-    std::vector<QCoro::Task<SecretStore::ReadResult>> reads;
-    reads.reserve(accounts.size());
-    for (const QString &account : accounts) {
-        reads.push_back(m_store.read(m_service, account));
-    }
+    auto reads = all([&](const QString &a) { return m_store.read(m_service, a); });
     for (qsizetype i = 0; i < accounts.size(); ++i) {
         QCOMPARE(QCoro::waitFor(reads[i]), found(accounts[i].toUtf8()));
     }
-
-    std::vector<QCoro::Task<bool>> removals;
-    removals.reserve(accounts.size());
-    for (const QString &account : accounts) {
-        removals.push_back(m_store.remove(m_service, account));
-    }
-    for (auto &removal : removals) {
+    for (auto &removal : all([&](const QString &a) { return m_store.remove(m_service, a); })) {
         QVERIFY(QCoro::waitFor(removal));
     }
 }
