@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -17,15 +16,9 @@
 #include <memory>
 
 // Runs against a real speech-dispatcher with espeak-ng, which the engine starts under a private
-// XDG_RUNTIME_DIR, so that the test has a server of its own whatever else runs. The server's
-// configuration is the system's with the sound sent to ALSA's null device: the default
-// PulseAudio output leaves every utterance speaking for ever where there is no sound server.
-// The null device takes sound as fast as espeak-ng makes it, a few milliseconds a word. Missing
-// packages leave the engine unavailable, which fails the test.
-//
-// Nothing here holds the engine to a time. Every wait is for something the engine or the server
-// does, with a bound far beyond what a loaded machine needs; an engine that hangs runs into the
-// test timeout.
+// XDG_RUNTIME_DIR, with the system's configuration but the sound sent to ALSA's null device
+// (PulseAudio output speaks for ever where there is no sound server). Every wait is for
+// something the engine or the server does, with a bound far beyond what a loaded machine needs.
 
 // libspeechd parses the voice list with a strstr() per line, which AddressSanitizer checks
 // against the whole rest of the reply every time: a start would take 20 s instead of one.
@@ -35,9 +28,7 @@ extern "C" const char *__asan_default_options()
 }
 
 // Leaks of the libraries underneath: Qt's plug-in never frees speech-dispatcher's module list,
-// and libspeechd loses the message of a failed connection (which Qt tries again on closing).
-// That one is made by glibc's vasprintf from code without frame pointers, so its stack ends
-// there.
+// and libspeechd loses the message of a failed connection (made by glibc's vasprintf).
 extern "C" const char *__lsan_default_suppressions()
 {
     return "leak:libspeechd.so\nleak:__vasprintf_internal\n";
@@ -63,16 +54,22 @@ QString longText()
     return text;
 }
 
-// Given to every engine: libspeechd reads XDG_RUNTIME_DIR once per process, and a server only
-// ever listens where its configuration says, under XDG_RUNTIME_DIR.
+// Given to every engine: libspeechd reads XDG_RUNTIME_DIR once per process.
 QByteArray serverAddress(const QString &runtimeDir)
 {
     return "unix_socket:" + QFile::encodeName(runtimeDir) + "/speech-dispatcher/speechd.sock";
 }
 
-auto withEnvironment(const QList<std::pair<const char *, QByteArray>> &variables)
+using Environment = QList<std::pair<const char *, QByteArray>>;
+
+// A server of its own under `runtimeDir`, which the engine is asked for at `addressSuffix`,
+// until the guard returned goes.
+auto serverEnvironment(const QString &runtimeDir, const QString &addressSuffix = {},
+                       Environment variables = {})
 {
-    QList<std::pair<const char *, QByteArray>> saved;
+    variables << std::pair{"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)}
+              << std::pair{"SPEECHD_ADDRESS", serverAddress(runtimeDir + addressSuffix)};
+    Environment saved;
     for (const auto &[name, value] : variables) {
         saved.append({name, qgetenv(name)});
         qputenv(name, value);
@@ -214,17 +211,14 @@ void TestQtSpeechEngine::initTestCase()
     // the server cannot start before the constructor has returned.
     const ServerGate gate;
     QVERIFY(gate.isValid());
-    const auto environment = withEnvironment({{"SPEECHD_CMD", QFile::encodeName(gate.command())}});
-    QElapsedTimer clock;
-    clock.start();
+    qputenv("SPEECHD_CMD", QFile::encodeName(gate.command()));
+    const auto unsetCommand = qScopeGuard([] { qunsetenv("SPEECHD_CMD"); });
     m_engine = std::make_unique<QtSpeechEngine>();
     QCOMPARE(m_engine->state(), SpeechEngine::State::starting);
     QSignalSpy stateChanged(m_engine.get(), &SpeechEngine::stateChanged);
     QVERIFY(gate.open());
     QTRY_VERIFY_WITH_TIMEOUT(!stateChanged.isEmpty(), startLimit);
     QCOMPARE(stateChanged.first().first().value<SpeechEngine::State>(), SpeechEngine::State::ready);
-    qInfo("ready after %lld ms with %lld voices", clock.elapsed(),
-          static_cast<long long>(m_engine->voices().size()));
 
     // Told apart by id, matched by BCP 47 code, with the region where the server has one.
     const QRegularExpression bcp47(QStringLiteral("^(und|[a-z]{2,3}(-([A-Z]{2}|[0-9]{3}))?)$"));
@@ -282,7 +276,6 @@ void TestQtSpeechEngine::voiceForLanguage_data()
     QTest::newRow("region without voice") << QStringLiteral("de-AT") << QStringLiteral("^de-");
     QTest::newRow("script") << QStringLiteral("zh-Hans") << QStringLiteral("^zh$");
     QTest::newRow("nonsense") << QStringLiteral("nonsense") << QString();
-    QTest::newRow("unknown language") << QStringLiteral("xq-YY") << QString();
     QTest::newRow("undetermined") << QStringLiteral("und") << QString();
 }
 
@@ -310,11 +303,9 @@ void TestQtSpeechEngine::utteranceFinishes_data()
     const QString hello = QStringLiteral("Hello there.");
     QTest::newRow("as the app speaks") << hello << QStringLiteral("en-US") << 0.48 << 1.0;
     QTest::newRow("default voice") << hello << QString() << 0.5 << 1.0;
-    QTest::newRow("fastest, highest") << hello << QStringLiteral("en-GB") << 1.0 << 2.0;
     QTest::newRow("nonsense values") << hello << QStringLiteral("en-US") << qQNaN() << -1.0;
     QTest::newRow("Mandarin") << QStringLiteral("你好。") << QStringLiteral("zh") << 0.48 << 1.0;
-    // Nothing to say: Qt drops empty text without a word.
-    QTest::newRow("empty") << QString() << QString() << 0.48 << 1.0;
+    // Nothing to say: Qt drops blank text without a word.
     QTest::newRow("blank") << QStringLiteral(" \n\t") << QString() << 0.48 << 1.0;
 }
 
@@ -398,11 +389,9 @@ void TestQtSpeechEngine::unusableServerMakesItUnavailable()
     const QString runtimeDir = newRuntimeDir();
     QTemporaryDir configHome;
     QVERIFY(writeServerConfig(configHome.path(), nullAudio + config));
-    const auto environment = withEnvironment({
-        {"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)},
-        {"XDG_CONFIG_HOME", QFile::encodeName(configHome.path())},
-        {"SPEECHD_ADDRESS", serverAddress(runtimeDir + (elsewhere ? "/none" : ""))},
-    });
+    const auto environment =
+        serverEnvironment(runtimeDir, elsewhere ? "/none" : "",
+                          {{"XDG_CONFIG_HOME", QFile::encodeName(configHome.path())}});
 
     QtSpeechEngine engine;
     QSignalSpy stateChanged(&engine, &SpeechEngine::stateChanged);
@@ -428,10 +417,7 @@ void TestQtSpeechEngine::unusableServerMakesItUnavailable()
 void TestQtSpeechEngine::serverGoneMakesItUnavailable()
 {
     const QString runtimeDir = newRuntimeDir();
-    const auto environment = withEnvironment({
-        {"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)},
-        {"SPEECHD_ADDRESS", serverAddress(runtimeDir)},
-    });
+    const auto environment = serverEnvironment(runtimeDir);
     QtSpeechEngine engine;
     QTRY_COMPARE_WITH_TIMEOUT(engine.state(), SpeechEngine::State::ready, startLimit);
     QSignalSpy stateChanged(&engine, &SpeechEngine::stateChanged);
@@ -468,11 +454,8 @@ void TestQtSpeechEngine::closesPromptly()
     const QString runtimeDir = newRuntimeDir(); // so that a server has to start
     const ServerGate gate;
     QVERIFY(gate.isValid());
-    const auto environment = withEnvironment({
-        {"XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir)},
-        {"SPEECHD_ADDRESS", serverAddress(runtimeDir)},
-        {"SPEECHD_CMD", QFile::encodeName(gate.command())},
-    });
+    const auto environment =
+        serverEnvironment(runtimeDir, {}, {{"SPEECHD_CMD", QFile::encodeName(gate.command())}});
     const int workers = threadsNamed(workerName);
     auto engine = std::make_unique<QtSpeechEngine>();
     if (started) {
