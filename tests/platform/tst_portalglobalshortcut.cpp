@@ -66,23 +66,21 @@ public:
         }
         const QVariantList arguments = message.arguments();
         const QVariantMap options = qdbus_cast<QVariantMap>(arguments.last());
-        QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QString request = portalPath + QStringLiteral("/request/") + sender +
-                                QLatin1Char('/') +
-                                options.value(QStringLiteral("handle_token")).toString();
+        // Where the portal puts a request or session: under the sender's name and our token.
+        const auto handle = [&](const QString &kind, const QString &token) {
+            return QStringLiteral("%1/%2/%3/%4")
+                .arg(portalPath, kind, message.service().mid(1).replace('.', '_'),
+                     options.value(token).toString());
+        };
+        const QString request = handle("request", "handle_token");
         QVariantMap results;
         // What the portal's introspection data gives; anything else it turns away.
         const QString signature = message.signature();
-        if (message.member() == QLatin1String("CreateSession") &&
-            signature == QLatin1String("a{sv}")) {
-            const QString session =
-                portalPath + QStringLiteral("/session/") + sender + QLatin1Char('/') +
-                options.value(QStringLiteral("session_handle_token")).toString();
-            sessions << session;
-            results.insert(QStringLiteral("session_handle"), session);
+        if (message.member() == QLatin1String("CreateSession") && signature == "a{sv}") {
+            sessions << handle("session", "session_handle_token");
+            results.insert(QStringLiteral("session_handle"), sessions.last());
         } else if (message.member() == QLatin1String("BindShortcuts") &&
-                   signature == QLatin1String("oa(sa{sv})sa{sv}")) {
+                   signature == "oa(sa{sv})sa{sv}") {
             const QDBusArgument shortcuts = arguments.at(1).value<QDBusArgument>();
             shortcuts.beginArray();
             while (!shortcuts.atEnd()) {
