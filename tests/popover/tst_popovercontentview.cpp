@@ -12,6 +12,8 @@
 #include "popovercontentview.h"
 #include "resizehandle.h"
 #include "settingsgearbutton.h"
+#include "swapbutton.h"
+#include "swapdivider.h"
 #include "testtranslator.h"
 #include "translatebutton.h"
 #include "translationarea.h"
@@ -36,7 +38,6 @@ Language lang(const QString &id)
     return *Language::find(Language::sourceLanguages(), id);
 }
 
-// Listens as soon as asked, where it is available, and hears what the test says.
 class FakeDictation : public Dictation
 {
 public:
@@ -74,8 +75,7 @@ private slots:
         AppTheme::apply(AppTheme::Scheme::light);
     }
 
-    // The placeholder while there is no text, the direction of the source language, and the
-    // clear control.
+    // The placeholder while there is no text, each side's direction, swapping and clearing.
     void sourceSide()
     {
         QTest::keyClicks(m_view->editor(), "Hi");
@@ -84,16 +84,22 @@ private slots:
         m_viewModel->setTranslatedText("x");
         const auto *translation =
             qobject_cast<QLabel *>(m_view->translationArea()->findChild<QScrollArea *>()->widget());
-        for (const char *id : {"ar", "en", "ar", "de"}) {
+        const auto side = [](bool rightToLeft) {
+            return Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+        };
+        for (const char *id : {"ar", "en", "ar"}) {
             const bool rightToLeft = QByteArrayView(id) == "ar";
             m_viewModel->setSourceLanguage(lang(id));
-            m_viewModel->setTargetLanguage(lang(id));
-            const Qt::Alignment side =
-                Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+            m_viewModel->setTargetLanguage(lang(rightToLeft ? "de" : "ar"));
             QCOMPARE(m_view->editor()->isRightToLeft(), rightToLeft);
-            QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignHorizontal_Mask, side);
-            QCOMPARE(translation->alignment() & Qt::AlignHorizontal_Mask, side);
+            QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignHorizontal_Mask,
+                     side(rightToLeft));
+            QCOMPARE(translation->alignment() & Qt::AlignHorizontal_Mask, side(!rightToLeft));
         }
+        m_view->divider()->swapButton()->click();
+        QCOMPARE(m_viewModel->sourceLanguage().id, "de");
+        QCOMPARE(m_view->editor()->text(), "x");
+        QVERIFY(!m_view->editor()->isRightToLeft());
         m_view->clearButton()->click();
         QCOMPARE(m_view->editor()->text(), QString());
         QCOMPARE(m_view->translationArea()->state(), TranslationArea::State::placeholder);
@@ -122,59 +128,51 @@ private slots:
         }
     }
 
-    // Ctrl+Return or Ctrl+Enter, typed in the editor, presses the button when it is enabled.
-    void translateButton_data()
+    // Ctrl+Return or the keypad's Ctrl+Enter, typed in the editor, presses the button when it
+    // is enabled, and puts no line break in.
+    void translateKeys()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("empty") << u""_s << int(Qt::Key_Return) << false;
-        QTest::newRow("spaces") << u"   "_s << int(Qt::Key_Enter) << true;
-        QTest::newRow("text, Return") << u"Hello"_s << int(Qt::Key_Return) << true;
-        QTest::newRow("text, Enter") << u"Hello"_s << int(Qt::Key_Enter) << true;
-    }
-    void translateButton()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, key);
-        QFETCH(bool, enabled);
         m_viewModel->setSourceLanguage(lang("en"));
         m_viewModel->setTargetLanguage(lang("de"));
-        m_viewModel->setSourceText(text);
-        QCOMPARE(m_view->translateButton()->isEnabled(), enabled);
-        QCOMPARE(m_view->translateButton()->isDimmed(), !enabled);
-        QSignalSpy presses(m_view->translateButton(), &QAbstractButton::clicked);
-        m_view->editor()->setFocus();
-        QTest::keyClick(m_view->editor(), Qt::Key(key), Qt::ControlModifier);
-        QCOMPARE(presses.size(), enabled ? 1 : 0);
-        QCOMPARE(m_view->editor()->text(), text); // no line break went in
-        QTRY_VERIFY(!m_viewModel->isTranslating());
+        for (const auto &[text, key] : {std::pair{u""_s, Qt::Key_Return},
+                                        {u"   "_s, Qt::Key_Enter},
+                                        {u"Hello"_s, Qt::Key_Return}}) {
+            const bool enabled = !text.isEmpty();
+            m_viewModel->setSourceText(text);
+            QCOMPARE(m_view->translateButton()->isEnabled(), enabled);
+            QCOMPARE(m_view->translateButton()->isDimmed(), !enabled);
+            QSignalSpy presses(m_view->translateButton(), &QAbstractButton::clicked);
+            m_view->editor()->setFocus();
+            QTest::keyClick(m_view->editor(), key, Qt::ControlModifier);
+            QCOMPARE(presses.size(), enabled ? 1 : 0);
+            QCOMPARE(m_view->editor()->text(), text);
+            QTRY_VERIFY(!m_viewModel->isTranslating());
+        }
     }
 
-    // A pill chosen is the language; one from the menu becomes the first of the recent ones; a
-    // source equal to the target moves the target to another at the next translation.
-    void pillsRecentsAndConflicts()
+    // On either bar a pill or a menu choice is the side's language, one from the menu becomes
+    // a recent pill, and the model's choice shows on the bar.
+    void pills()
     {
-        LanguagePillsView *bar = m_view->targetPills();
-        PillButton *other = bar->pills().last();
-        QVERIFY(other->language() != m_viewModel->targetLanguage());
-        QTest::mouseClick(other, Qt::LeftButton);
-        QCOMPARE(m_viewModel->targetLanguage(), other->language());
-        QCOMPARE(bar->selected(), other->language());
-
-        bar->moreButton()->click();
-        QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
-        QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
-        QCOMPARE(m_viewModel->targetLanguage().id, "it");
-        QCOMPARE(bar->pills().first()->language().id, "it");
-        QVERIFY(bar->pills().first()->isSelected());
-
-        m_viewModel->setSourceLanguage(lang("it"));
-        m_viewModel->setSourceText("Buongiorno");
-        m_view->translateButton()->click();
-        QVERIFY(m_viewModel->targetLanguage().id != "it");
-        QCOMPARE(bar->selected(), m_viewModel->targetLanguage());
-        QTRY_VERIFY(!m_viewModel->isTranslating());
+        for (LanguagePillsView *bar : {m_view->sourcePills(), m_view->targetPills()}) {
+            const bool source = bar == m_view->sourcePills();
+            const auto chosen = [&] {
+                return source ? m_viewModel->sourceLanguage() : m_viewModel->targetLanguage();
+            };
+            PillButton *other = bar->pills().last();
+            QVERIFY(other->language() != chosen());
+            QTest::mouseClick(other, Qt::LeftButton);
+            QCOMPARE(chosen(), other->language());
+            bar->moreButton()->click();
+            QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
+            QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
+            QCOMPARE(chosen().id, "it");
+            QCOMPARE(bar->pills()[source ? 1 : 0]->language().id, "it");
+            QVERIFY(bar->pills()[source ? 1 : 0]->isSelected());
+            source ? m_viewModel->setSourceLanguage(lang("fr"))
+                   : m_viewModel->setTargetLanguage(lang("fr"));
+            QCOMPARE(bar->selected().id, "fr");
+        }
     }
 
     // Through the notifier or the gear; each opening builds the panel anew, and closing it
@@ -184,12 +182,9 @@ private slots:
         using P = PopoverContentView::Panel;
         QTest::addColumn<QStringList>("names"); // "gear" presses the gear button
         QTest::addColumn<PopoverContentView::Panel>("panel");
-        QTest::newRow("settings") << QStringList{"showSettings"} << P::settings;
         QTest::newRow("report") << QStringList{"showReport"} << P::report;
-        QTest::newRow("about") << QStringList{"showAbout"} << P::about;
-        QTest::newRow("gear") << QStringList{"gear"} << P::settings;
-        QTest::newRow("about replaces settings") << QStringList{"gear", "showAbout"} << P::about;
-        QTest::newRow("settings replaces report")
+        QTest::newRow("gear, then about") << QStringList{"gear", "showAbout"} << P::about;
+        QTest::newRow("report, then settings")
             << QStringList{"showReport", "showSettings"} << P::settings;
         QTest::newRow("unknown name") << QStringList{"showNothing"} << P::none;
     }
@@ -238,8 +233,10 @@ private slots:
     }
 
     // Copying leaves the caret where the user was typing, and an empty translation copies as
-    // such; speaking turns the control into a stop one until the speech ends.
-    void copyAndSpeak()
+    // such; speaking turns the control into a stop one until the speech ends. Where there is no
+    // dictation the microphone says so; where there is, it toggles listening and the words go
+    // in at the caret.
+    void actionButtons()
     {
         QClipboard *clipboard = QGuiApplication::clipboard();
         m_viewModel->setSourceText("Hello");
@@ -263,12 +260,7 @@ private slots:
         m_viewModel->setTranslatedText(QString());
         m_view->copyTranslationButton()->click();
         QCOMPARE(clipboard->text(), QString());
-    }
 
-    // Where there is no dictation the microphone says so; where there is, it toggles listening
-    // and the words go in at the caret.
-    void microphone()
-    {
         ActionIcon *microphone = m_view->microphoneButton();
         QVERIFY(!microphone->isEnabled());
         QCOMPARE(microphone->toolTip(), "Microphone (dictation is not available)");
@@ -290,26 +282,19 @@ private slots:
         QVERIFY(!microphone->isActive());
     }
 
-    // Every control's picture is drawn for this program and built in, whatever the desktop's
-    // icon theme has.
-    void everyGlyphHasOurArtwork_data()
-    {
-        QTest::addColumn<QString>("name");
-        for (const QString &name : Glyph::names()) {
-            QTest::newRow(qPrintable(name)) << name;
-        }
-    }
+    // Every control's picture is our own artwork, built in, whatever the desktop's icon theme
+    // has: neither empty nor a filled square.
     void everyGlyphHasOurArtwork()
     {
-        QFETCH(QString, name);
-        const QImage image = Glyph::pixmap(name, 24, Qt::black, Glyph::Order::ownFirst).toImage();
-        int inked = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                inked += image.pixelColor(x, y).alpha() == 255;
+        for (const QString &name : Glyph::names()) {
+            const QImage image =
+                Glyph::pixmap(name, 24, Qt::black, Glyph::Order::ownFirst).toImage();
+            bool inked = false;
+            for (int i = 0; i < image.width() * image.height(); ++i) {
+                inked |= image.pixelColor(i % image.width(), i / image.width()).alpha() == 255;
             }
+            QVERIFY2(inked && image.pixelColor(0, 0).alpha() == 0, qPrintable(name));
         }
-        QVERIFY(inked > 0 && image.pixelColor(0, 0).alpha() == 0); // neither empty nor a square
     }
 
     // One check per family of parts that keeps colours of its own.
