@@ -89,7 +89,6 @@ private slots:
             ProblemReport::maxLength - ProblemReport::text(QString(), "Linux: X", "1", "2").size();
         QTest::newRow("exactly fits") << QString(room, 'a') << false;
         QTest::newRow("one over") << QString(room + 1, 'a') << true;
-        QTest::newRow("100000 characters") << QString(100000, 'a') << true;
         QTest::newRow("pairs at the cut") << u"🐛"_s.repeated(2500) << true;
         QTest::newRow("pairs at the cut, shifted") << "a" + u"🐛"_s.repeated(2500) << true;
     }
@@ -110,8 +109,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("configured"); // this build can send reports
         QTest::newRow("empty") << u""_s << true;
-        QTest::newRow("spaces and line breaks") << u"  \n\n \t "_s << true;
-        QTest::newRow("no-break and ideographic spaces") << u"\u00a0\u3000"_s << true;
+        QTest::newRow("line break, no-break and ideographic spaces") << u"\n\u00a0\u3000"_s << true;
         QTest::newRow("one letter") << u"x"_s << true;
         QTest::newRow("not configured") << u"It broke"_s << false;
     }
@@ -205,13 +203,10 @@ private slots:
         using Reply = TestHttpServer::Reply;
         const QString token = QStringLiteral("1:abc");
         QTest::newRow("accepted") << token << Reply{.body = R"({"ok":true})"} << 1 << true;
-        QTest::newRow("400 refusal")
+        QTest::newRow("400, though ok")
             << token << Reply{.status = 400, .body = R"({"ok":true})"} << 1 << false;
-        QTest::newRow("ok false") << token << Reply{.body = R"({"ok":false})"} << 1 << false;
-        QTest::newRow("no answer") << token << Reply{.stall = true} << 1 << false;
         QTest::newRow("connection dropped") << token << Reply{.dropConnection = true} << 1 << false;
         QTest::newRow("token with a slash") << "1:a/b" << Reply{} << 0 << false;
-        QTest::newRow("token without the bot's number") << "abc" << Reply{} << 0 << false;
     }
     void sendsThroughTelegram()
     {
