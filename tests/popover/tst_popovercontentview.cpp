@@ -1,5 +1,5 @@
-// The translator as a whole: the popover's parts bound to a real view model, DeepSeek replaced
-// by a local server.
+// The translator as a whole: the popover's parts, its resize grip among them, bound to a real
+// view model, DeepSeek replaced by a local server.
 #include "actionicon.h"
 #include "appnotifier.h"
 #include "apptheme.h"
@@ -19,9 +19,11 @@
 #include "translationarea.h"
 #include "unavailabledictation.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -32,6 +34,11 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
+
+QVariantMap sized(double width, double height)
+{
+    return {{"width", width}, {"height", height}};
+}
 
 Language lang(const QString &id)
 {
@@ -271,6 +278,50 @@ private slots:
         QVERIFY(!microphone->isActive());
     }
 
+    // The grip asks the shell for a size held within 720 x 380 and 1200 x 900, from the one
+    // stored at the press; a press alone asks for that size. Other buttons, and moves or a
+    // release without a press, ask for nothing.
+    void resizeHandle_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // null: nothing
+        QTest::addColumn<QPoint>("moved");
+        QTest::addColumn<QSizeF>("asked");
+        QTest::newRow("nothing stored") << QVariant() << QPoint(100, 50) << QSizeF(880, 510);
+        QTest::newRow("far up and left") << QVariant() << QPoint(-1000, -1000) << QSizeF(720, 380);
+        QTest::newRow("far down and right")
+            << QVariant() << QPoint(1000, 1000) << QSizeF(1200, 900);
+        QTest::newRow("from the stored size")
+            << QVariant(sized(900, 600.5)) << QPoint(-30, 40) << QSizeF(870, 640.5);
+        QTest::newRow("stored, a press alone")
+            << QVariant(sized(1000, 700)) << QPoint() << QSizeF(1000, 700);
+        QTest::newRow("stored, not a map") << QVariant("1000x700") << QPoint() << QSizeF(780, 460);
+    }
+    void resizeHandle()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QPoint, moved);
+        QFETCH(QSizeF, asked);
+        QList<QVariantMap> requests;
+        QObject listener;
+        connect(&AppNotifier::instance(), &AppNotifier::posted, &listener,
+                [&requests](const QString &name, const QVariantMap &userInfo) {
+                    QCOMPARE(name, AppNotifier::popoverResizeRequested);
+                    requests.append(userInfo);
+                });
+        m_translator->settings.setValue("popoverSize", stored);
+        send(QEvent::MouseMove, {40, 40});
+        drag({40, 40}, Qt::RightButton);
+        QVERIFY(requests.isEmpty());
+        drag(moved);
+        QCOMPARE(requests.size(), moved.isNull() ? 1 : 3);
+        QCOMPARE(requests.last(), (QVariantMap{{"size", asked}, {"final", true}}));
+        QVERIFY(moved.isNull() || requests[1] == (QVariantMap{{"size", asked}}));
+        // The next drag starts from the size the shell stored after this one.
+        m_translator->settings.setValue("popoverSize", sized(1010, 710));
+        drag({5, -5});
+        QCOMPARE(requests.last().value("size"), QSizeF(1015, 705));
+    }
+
     // Every control's picture is our own artwork, built in, whatever the desktop's icon theme
     // has: neither empty nor a filled square.
     void everyGlyphHasOurArtwork()
@@ -304,6 +355,28 @@ private slots:
     }
 
 private:
+    // At `global` on the screen: the handle moves with the window it resizes. Moves hold the
+    // left button, as Qt delivers no others to a widget that does not track the mouse.
+    void send(QEvent::Type type, QPointF global, Qt::MouseButton button = Qt::NoButton)
+    {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        QMouseEvent event(type, QPointF(16, 16), global, button, held, Qt::NoModifier);
+        QApplication::sendEvent(m_view->resizeHandle(), &event);
+    }
+    // Pressed, moved half-way, moved, let go, and let go once more.
+    void drag(QPoint moved, Qt::MouseButton button = Qt::LeftButton)
+    {
+        const QPointF start(500, 400);
+        send(QEvent::MouseButtonPress, start, button);
+        if (!moved.isNull()) {
+            send(QEvent::MouseMove, start + QPointF(moved) / 2);
+            send(QEvent::MouseMove, start + QPointF(moved));
+        }
+        send(QEvent::MouseButtonRelease, start + QPointF(moved), button);
+        send(QEvent::MouseButtonRelease, start + QPointF(moved), Qt::LeftButton);
+    }
+
     std::unique_ptr<TestTranslator> m_translator;
     TranslatorViewModel *m_viewModel = nullptr;
     FakeDictation m_dictation;
