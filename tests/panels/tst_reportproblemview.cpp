@@ -192,22 +192,21 @@ private slots:
     {
         QTest::addColumn<QString>("token");
         QTest::addColumn<TestHttpServer::Reply>("reply");
-        QTest::addColumn<int>("requests"); // 0: nothing sent
         QTest::addColumn<bool>("sent");
         using Reply = TestHttpServer::Reply;
         const QString token = QStringLiteral("1:abc");
-        QTest::newRow("accepted") << token << Reply{.body = R"({"ok":true})"} << 1 << true;
+        QTest::newRow("accepted") << token << Reply{.body = R"({"ok":true})"} << true;
         QTest::newRow("400, though ok")
-            << token << Reply{.status = 400, .body = R"({"ok":true})"} << 1 << false;
-        QTest::newRow("connection dropped") << token << Reply{.dropConnection = true} << 1 << false;
-        QTest::newRow("token with a slash") << "1:a/b" << Reply{} << 0 << false;
+            << token << Reply{.status = 400, .body = R"({"ok":true})"} << false;
+        QTest::newRow("connection dropped") << token << Reply{.dropConnection = true} << false;
+        QTest::newRow("token with a slash: nothing sent") << "1:a/b" << Reply{} << false;
     }
     void sendsThroughTelegram()
     {
         QFETCH(QString, token);
         QFETCH(TestHttpServer::Reply, reply);
-        QFETCH(int, requests);
         QFETCH(bool, sent);
+        const int requests = token.contains('/') ? 0 : 1;
         TestHttpServer server;
         server.setDefaultReply(reply);
         TelegramReporter reporter(
