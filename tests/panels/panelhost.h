@@ -1,6 +1,9 @@
 #pragma once
 
-#include <QWidget>
+#include "visualeffectview.h"
+
+#include <QTest>
+#include <QVBoxLayout>
 
 #include <functional>
 #include <memory>
@@ -17,7 +20,14 @@ public:
     // Shows `panel` in place of the one before and returns it.
     template <typename Panel> Panel *show(Panel *panel)
     {
-        place(panel);
+        m_window = std::make_unique<VisualEffectView>();
+        (new QVBoxLayout(m_window.get()))->addWidget(panel);
+        m_window->layout()->setContentsMargins(0, 0, 0, 0);
+        m_window->resize(780, 460);
+        m_window->show();
+        if (!QTest::qWaitForWindowExposed(m_window.get())) {
+            qWarning("the panel's window was not exposed");
+        }
         return panel;
     }
     // The window and its panel go, as when the popover closes the panel.
@@ -27,8 +37,6 @@ public:
     int closes = 0;
 
 private:
-    void place(QWidget *panel);
-
     std::unique_ptr<QWidget> m_window;
 };
 

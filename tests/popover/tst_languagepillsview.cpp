@@ -22,33 +22,6 @@ QList<Language> langs(const QStringList &ids)
     return result;
 }
 
-// Stands in for the popover and its view model: a choice is selected, and one that is not yet
-// a pill takes the place of the last.
-class Owner
-{
-public:
-    Owner(LanguagePillsView &bar, const QStringList &pills, int selected)
-        : m_bar(bar)
-        , m_pills(langs(pills))
-    {
-        m_bar.setLanguages(m_pills, Language::sourceLanguages().mid(20));
-        m_bar.setSelected(m_pills[selected]);
-        QObject::connect(&m_bar, &LanguagePillsView::languageChosen, &m_bar,
-                         [this](const Language &language) {
-                             m_bar.setSelected(language);
-                             if (!m_pills.contains(language)) {
-                                 m_pills.last() = language;
-                             }
-                             m_bar.setLanguages(m_pills, Language::sourceLanguages().mid(20));
-                         });
-        m_bar.show();
-    }
-
-private:
-    LanguagePillsView &m_bar;
-    QList<Language> m_pills;
-};
-
 // Runs the capsule's spring to rest one 60 Hz frame at a time, on the test's own clock.
 int runSpring(LanguagePillsView &bar)
 {
@@ -72,10 +45,8 @@ private slots:
     {
         QTest::addColumn<Language>("selected");
         QTest::addColumn<int>("pill");
-        QTest::newRow("a pill") << langs({"en"})[0] << 1;
         QTest::newRow("same id, other name") << Language{"ru", "Russisch", "ru"} << 2;
         QTest::newRow("same name, other id") << Language{"en-GB", "English", "en-GB"} << -1;
-        QTest::newRow("not a pill") << langs({"de"})[0] << -1;
     }
     void selectsPillsById()
     {
@@ -107,8 +78,19 @@ private slots:
         QFETCH(QString, change);
         QFETCH(int, pill);
         QFETCH(bool, slides);
+        // As the popover's view model answers: a choice is selected, and one that is not yet a
+        // pill takes the place of the last.
         LanguagePillsView bar(false);
-        Owner owner(bar, {"en", "ru", "de"}, 0);
+        QList<Language> pills = langs({"en", "ru", "de"});
+        const QList<Language> more = Language::sourceLanguages().mid(20);
+        bar.setLanguages(pills, more);
+        bar.setSelected(pills[0]);
+        connect(&bar, &LanguagePillsView::languageChosen, &bar, [&](const Language &language) {
+            bar.setSelected(language);
+            pills.last() = pills.contains(language) ? pills.last() : language;
+            bar.setLanguages(pills, more);
+        });
+        bar.show();
         QSignalSpy chosen(&bar, &LanguagePillsView::languageChosen);
         const QRectF start = *bar.capsule();
         if (change == "click") {
@@ -140,14 +122,14 @@ private slots:
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<QString>("chosen"); // empty: none
         using K = QList<int>;
-        QTest::newRow("any case") << "GeRmAn" << QStringList{"de"} << K{Qt::Key_Return} << "de";
         QTest::newRow("by id, Enter")
             << "zh-hant" << QStringList{"zh-Hant"} << K{Qt::Key_Enter} << "zh-Hant";
         QTest::newRow("name and id, down")
             << "sl" << QStringList{"sk", "sl"} << K{Qt::Key_Down, Qt::Key_Return} << "sl";
         QTest::newRow("up stops at the first")
             << "sl" << QStringList{"sk", "sl"} << K{Qt::Key_Up, Qt::Key_Return} << "sk";
-        QTest::newRow("inside a name") << "ngali" << QStringList{"bn"} << K{Qt::Key_Return} << "bn";
+        QTest::newRow("inside a name, any case")
+            << "NGALI" << QStringList{"bn"} << K{Qt::Key_Return} << "bn";
         QTest::newRow("no match: stays open") << "xyz" << QStringList{} << K{Qt::Key_Return} << "";
         QTest::newRow("escape") << "ital" << QStringList{"it"} << K{Qt::Key_Escape} << "";
     }

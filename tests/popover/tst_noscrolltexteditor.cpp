@@ -154,52 +154,53 @@ private slots:
     }
 
     // Set on every update, never inherited from a right-to-left application; the line sits at
-    // the right edge or the left one whatever the text.
-    void direction()
+    // the right edge or the left one, and however long a word, it wraps: nothing ever scrolls
+    // sideways.
+    void directionAndWrapping()
     {
         QApplication::setLayoutDirection(Qt::RightToLeft);
-        m_model->setSourceText("Hello world");
         m_editor->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_editor.get()));
         QCOMPARE(m_editor->layoutDirection(), Qt::LeftToRight);
+        const int width = m_editor->viewport()->width();
         for (bool rightToLeft : {true, false, true, false}) {
             m_editor->setRightToLeft(rightToLeft);
             QCOMPARE(m_editor->layoutDirection(), rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+            m_model->setSourceText("Hello world");
             const QTextBlock block = m_editor->document()->firstBlock();
             m_editor->document()->documentLayout()->blockBoundingRect(block);
             const QRectF line = block.layout()->lineAt(0).naturalTextRect();
-            QVERIFY(rightToLeft ? line.right() > m_editor->viewport()->width() - 1
-                                : line.left() < 1);
+            QVERIFY(rightToLeft ? line.right() > width - 1 : line.left() < 1);
+
+            m_model->setSourceText(u"abcمرحباdef123"_s.repeated(350));
+            QCOMPARE(m_editor->horizontalScrollBar()->maximum(), 0);
+            const QTextLayout *layout = m_editor->document()->firstBlock().layout();
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                QVERIFY(layout->lineAt(i).naturalTextWidth() <= width + 0.5);
+            }
         }
     }
 
-    // Only the text arrives, in the editor's own font; a copy carries plain text only.
-    void pastedRichTextArrivesPlain_data()
-    {
-        QTest::addColumn<QString>("html");
-        QTest::addColumn<QString>("text"); // what the source offers as plain text, if any
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("html and text, as browsers copy")
-            << u"<b style='font-size:40px'>Hello</b> <i>world</i>"_s << u"Hello world"_s
-            << u"Hello world"_s;
-        QTest::newRow("html alone")
-            << u"<h1>Title</h1><p><b>Bold</b></p>"_s << u""_s << u"Title\nBold"_s;
-    }
+    // Only the text arrives, in the editor's own font, from html with or without the plain
+    // text browsers add; a copy carries plain text only.
     void pastedRichTextArrivesPlain()
     {
-        QFETCH(QString, html);
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        paste(m_editor.get(), text, html);
-        QCOMPARE(m_model->sourceText(), expected);
-        QCOMPARE(m_editor->textCursor().position(), expected.size());
-        for (QTextBlock block = m_editor->document()->begin(); block.isValid();
-             block = block.next()) {
-            QCOMPARE(block.begin().fragment().charFormat(), QTextCharFormat());
+        for (const auto &[html, text, expected] :
+             {std::tuple{u"<b style='font-size:40px'>Hello</b> <i>world</i>"_s, u"Hello world"_s,
+                         u"Hello world"_s},
+              {u"<h1>Title</h1><p><b>Bold</b></p>"_s, u""_s, u"Title\nBold"_s}}) {
+            m_editor->clear();
+            paste(m_editor.get(), text, html);
+            QCOMPARE(m_model->sourceText(), expected);
+            QCOMPARE(m_editor->textCursor().position(), expected.size());
+            for (QTextBlock block = m_editor->document()->begin(); block.isValid();
+                 block = block.next()) {
+                QCOMPARE(block.begin().fragment().charFormat(), QTextCharFormat());
+            }
+            m_editor->selectAll();
+            m_editor->copy();
+            QCOMPARE(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/plain"});
         }
-        m_editor->selectAll();
-        m_editor->copy();
-        QCOMPARE(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/plain"});
     }
 
     void inputMethodTextIsOfferedOnlyWhenCommitted()
@@ -223,22 +224,6 @@ private slots:
         }
         QCOMPARE(m_model->sourceText(), u"a👍🏽e\u0301b仮名"_s);
         QCOMPARE(m_editor->textCursor().position(), 7);
-    }
-
-    // However long a word, it wraps: nothing ever scrolls sideways.
-    void unbrokenLineNeverScrollsSideways()
-    {
-        m_editor->show();
-        for (bool rightToLeft : {false, true}) {
-            m_editor->setRightToLeft(rightToLeft);
-            m_model->setSourceText(u"abcمرحباdef123"_s.repeated(350));
-            QCOMPARE(m_editor->horizontalScrollBar()->maximum(), 0);
-            QTextLayout *layout = m_editor->document()->firstBlock().layout();
-            for (int i = 0; i < layout->lineCount(); ++i) {
-                QVERIFY(layout->lineAt(i).naturalTextWidth() <=
-                        m_editor->viewport()->width() + 0.5);
-            }
-        }
     }
 
 private:

@@ -1,5 +1,5 @@
-// The translator as a whole: the popover's parts bound to a real view model, DeepSeek replaced
-// by a local server.
+// The translator as a whole: the popover's parts, its resize grip among them, bound to a real
+// view model, DeepSeek replaced by a local server.
 #include "actionicon.h"
 #include "appnotifier.h"
 #include "apptheme.h"
@@ -12,14 +12,18 @@
 #include "popovercontentview.h"
 #include "resizehandle.h"
 #include "settingsgearbutton.h"
+#include "swapbutton.h"
+#include "swapdivider.h"
 #include "testtranslator.h"
 #include "translatebutton.h"
 #include "translationarea.h"
 #include "unavailabledictation.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -31,12 +35,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
+QVariantMap sized(double width, double height)
+{
+    return {{"width", width}, {"height", height}};
+}
+
 Language lang(const QString &id)
 {
     return *Language::find(Language::sourceLanguages(), id);
 }
 
-// Listens as soon as asked, where it is available, and hears what the test says.
 class FakeDictation : public Dictation
 {
 public:
@@ -74,8 +82,7 @@ private slots:
         AppTheme::apply(AppTheme::Scheme::light);
     }
 
-    // The placeholder while there is no text, the direction of the source language, and the
-    // clear control.
+    // The placeholder while there is no text, each side's direction, swapping and clearing.
     void sourceSide()
     {
         QTest::keyClicks(m_view->editor(), "Hi");
@@ -84,97 +91,84 @@ private slots:
         m_viewModel->setTranslatedText("x");
         const auto *translation =
             qobject_cast<QLabel *>(m_view->translationArea()->findChild<QScrollArea *>()->widget());
-        for (const char *id : {"ar", "en", "ar", "de"}) {
+        const auto side = [](bool rightToLeft) {
+            return Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+        };
+        for (const char *id : {"ar", "en", "ar"}) {
             const bool rightToLeft = QByteArrayView(id) == "ar";
             m_viewModel->setSourceLanguage(lang(id));
-            m_viewModel->setTargetLanguage(lang(id));
-            const Qt::Alignment side =
-                Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+            m_viewModel->setTargetLanguage(lang(rightToLeft ? "de" : "ar"));
             QCOMPARE(m_view->editor()->isRightToLeft(), rightToLeft);
-            QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignHorizontal_Mask, side);
-            QCOMPARE(translation->alignment() & Qt::AlignHorizontal_Mask, side);
+            QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignHorizontal_Mask,
+                     side(rightToLeft));
+            QCOMPARE(translation->alignment() & Qt::AlignHorizontal_Mask, side(!rightToLeft));
         }
+        m_view->divider()->swapButton()->click();
+        QCOMPARE(m_viewModel->sourceLanguage().id, "de");
+        QCOMPARE(m_view->editor()->text(), "x");
+        QVERIFY(!m_view->editor()->isRightToLeft());
         m_view->clearButton()->click();
         QCOMPARE(m_view->editor()->text(), QString());
         QCOMPARE(m_view->translationArea()->state(), TranslationArea::State::placeholder);
         QVERIFY(m_view->sourcePlaceholder()->isVisible());
     }
 
-    // The placeholder, then the spinner, the translation, the spinner over it, and an error.
-    void translationAreaFollowsTheModel()
+    // With no text the button is dimmed and Ctrl+Return does nothing. Then Ctrl+Return, or the
+    // keypad's Ctrl+Enter, in the editor presses it, putting no line break in; the area shows
+    // the placeholder, the spinner, the translation, the spinner over it, and an error.
+    void translating()
     {
         m_translator->server.enqueue(
             {.body = TestHttpServer::completion("Guten Morgen"), .delay = 200ms});
         m_translator->server.enqueue({.status = 500, .body = "{}", .delay = 200ms});
         TranslationArea *area = m_view->translationArea();
+        TranslateButton *button = m_view->translateButton();
         QCOMPARE(area->shownText(), m_viewModel->targetPlaceholder());
         m_viewModel->setSourceLanguage(lang("en"));
         m_viewModel->setTargetLanguage(lang("de"));
-        for (const QString &text : {u"Good morning"_s, u"Good evening"_s}) {
+        QSignalSpy presses(button, &QAbstractButton::clicked);
+        m_view->editor()->setFocus();
+        QTest::keyClick(m_view->editor(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(presses.isEmpty() && !button->isEnabled() && button->isDimmed());
+        for (const auto &[text, key] :
+             {std::pair{u"Good morning"_s, Qt::Key_Return}, {u"Good evening"_s, Qt::Key_Enter}}) {
             m_viewModel->setSourceText(text);
-            m_view->translateButton()->click();
+            QVERIFY(button->isEnabled() && !button->isDimmed());
+            QTest::keyClick(m_view->editor(), key, Qt::ControlModifier);
+            QCOMPARE(m_view->editor()->text(), text);
             QCOMPARE(area->state(), TranslationArea::State::translating);
             QCOMPARE(area->shownText(), "Translating...");
-            QVERIFY(!m_view->translateButton()->isEnabled());
+            QVERIFY(!button->isEnabled());
             QTRY_VERIFY(area->state() != TranslationArea::State::translating);
             QCOMPARE(area->shownText().left(19),
                      text == "Good morning" ? "Guten Morgen" : "Translation failed\n");
         }
+        QCOMPARE(presses.size(), 2);
     }
 
-    // Ctrl+Return or Ctrl+Enter, typed in the editor, presses the button when it is enabled.
-    void translateButton_data()
+    // On either bar a pill or a menu choice is the side's language, one from the menu becomes
+    // a recent pill, and the model's choice shows on the bar.
+    void pills()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("empty") << u""_s << int(Qt::Key_Return) << false;
-        QTest::newRow("spaces") << u"   "_s << int(Qt::Key_Enter) << true;
-        QTest::newRow("text, Return") << u"Hello"_s << int(Qt::Key_Return) << true;
-        QTest::newRow("text, Enter") << u"Hello"_s << int(Qt::Key_Enter) << true;
-    }
-    void translateButton()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, key);
-        QFETCH(bool, enabled);
-        m_viewModel->setSourceLanguage(lang("en"));
-        m_viewModel->setTargetLanguage(lang("de"));
-        m_viewModel->setSourceText(text);
-        QCOMPARE(m_view->translateButton()->isEnabled(), enabled);
-        QCOMPARE(m_view->translateButton()->isDimmed(), !enabled);
-        QSignalSpy presses(m_view->translateButton(), &QAbstractButton::clicked);
-        m_view->editor()->setFocus();
-        QTest::keyClick(m_view->editor(), Qt::Key(key), Qt::ControlModifier);
-        QCOMPARE(presses.size(), enabled ? 1 : 0);
-        QCOMPARE(m_view->editor()->text(), text); // no line break went in
-        QTRY_VERIFY(!m_viewModel->isTranslating());
-    }
-
-    // A pill chosen is the language; one from the menu becomes the first of the recent ones; a
-    // source equal to the target moves the target to another at the next translation.
-    void pillsRecentsAndConflicts()
-    {
-        LanguagePillsView *bar = m_view->targetPills();
-        PillButton *other = bar->pills().last();
-        QVERIFY(other->language() != m_viewModel->targetLanguage());
-        QTest::mouseClick(other, Qt::LeftButton);
-        QCOMPARE(m_viewModel->targetLanguage(), other->language());
-        QCOMPARE(bar->selected(), other->language());
-
-        bar->moreButton()->click();
-        QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
-        QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
-        QCOMPARE(m_viewModel->targetLanguage().id, "it");
-        QCOMPARE(bar->pills().first()->language().id, "it");
-        QVERIFY(bar->pills().first()->isSelected());
-
-        m_viewModel->setSourceLanguage(lang("it"));
-        m_viewModel->setSourceText("Buongiorno");
-        m_view->translateButton()->click();
-        QVERIFY(m_viewModel->targetLanguage().id != "it");
-        QCOMPARE(bar->selected(), m_viewModel->targetLanguage());
-        QTRY_VERIFY(!m_viewModel->isTranslating());
+        for (LanguagePillsView *bar : {m_view->sourcePills(), m_view->targetPills()}) {
+            const bool source = bar == m_view->sourcePills();
+            const auto chosen = [&] {
+                return source ? m_viewModel->sourceLanguage() : m_viewModel->targetLanguage();
+            };
+            PillButton *other = bar->pills().last();
+            QVERIFY(other->language() != chosen());
+            QTest::mouseClick(other, Qt::LeftButton);
+            QCOMPARE(chosen(), other->language());
+            bar->moreButton()->click();
+            QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
+            QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
+            QCOMPARE(chosen().id, "it");
+            QCOMPARE(bar->pills()[source ? 1 : 0]->language().id, "it");
+            QVERIFY(bar->pills()[source ? 1 : 0]->isSelected());
+            source ? m_viewModel->setSourceLanguage(lang("fr"))
+                   : m_viewModel->setTargetLanguage(lang("fr"));
+            QCOMPARE(bar->selected().id, "fr");
+        }
     }
 
     // Through the notifier or the gear; each opening builds the panel anew, and closing it
@@ -184,12 +178,9 @@ private slots:
         using P = PopoverContentView::Panel;
         QTest::addColumn<QStringList>("names"); // "gear" presses the gear button
         QTest::addColumn<PopoverContentView::Panel>("panel");
-        QTest::newRow("settings") << QStringList{"showSettings"} << P::settings;
         QTest::newRow("report") << QStringList{"showReport"} << P::report;
-        QTest::newRow("about") << QStringList{"showAbout"} << P::about;
-        QTest::newRow("gear") << QStringList{"gear"} << P::settings;
-        QTest::newRow("about replaces settings") << QStringList{"gear", "showAbout"} << P::about;
-        QTest::newRow("settings replaces report")
+        QTest::newRow("gear, then about") << QStringList{"gear", "showAbout"} << P::about;
+        QTest::newRow("report, then settings")
             << QStringList{"showReport", "showSettings"} << P::settings;
         QTest::newRow("unknown name") << QStringList{"showNothing"} << P::none;
     }
@@ -238,8 +229,10 @@ private slots:
     }
 
     // Copying leaves the caret where the user was typing, and an empty translation copies as
-    // such; speaking turns the control into a stop one until the speech ends.
-    void copyAndSpeak()
+    // such; speaking turns the control into a stop one until the speech ends. Where there is no
+    // dictation the microphone says so; where there is, it toggles listening and the words go
+    // in at the caret.
+    void actionButtons()
     {
         QClipboard *clipboard = QGuiApplication::clipboard();
         m_viewModel->setSourceText("Hello");
@@ -263,12 +256,7 @@ private slots:
         m_viewModel->setTranslatedText(QString());
         m_view->copyTranslationButton()->click();
         QCOMPARE(clipboard->text(), QString());
-    }
 
-    // Where there is no dictation the microphone says so; where there is, it toggles listening
-    // and the words go in at the caret.
-    void microphone()
-    {
         ActionIcon *microphone = m_view->microphoneButton();
         QVERIFY(!microphone->isEnabled());
         QCOMPARE(microphone->toolTip(), "Microphone (dictation is not available)");
@@ -290,26 +278,63 @@ private slots:
         QVERIFY(!microphone->isActive());
     }
 
-    // Every control's picture is drawn for this program and built in, whatever the desktop's
-    // icon theme has.
-    void everyGlyphHasOurArtwork_data()
+    // The grip asks the shell for a size held within 720 x 380 and 1200 x 900, from the one
+    // stored at the press; a press alone asks for that size. Other buttons, and moves or a
+    // release without a press, ask for nothing.
+    void resizeHandle_data()
     {
-        QTest::addColumn<QString>("name");
-        for (const QString &name : Glyph::names()) {
-            QTest::newRow(qPrintable(name)) << name;
-        }
+        QTest::addColumn<QVariant>("stored"); // null: nothing
+        QTest::addColumn<QPoint>("moved");
+        QTest::addColumn<QSizeF>("asked");
+        QTest::newRow("nothing stored") << QVariant() << QPoint(100, 50) << QSizeF(880, 510);
+        QTest::newRow("far up and left") << QVariant() << QPoint(-1000, -1000) << QSizeF(720, 380);
+        QTest::newRow("far down and right")
+            << QVariant() << QPoint(1000, 1000) << QSizeF(1200, 900);
+        QTest::newRow("from the stored size")
+            << QVariant(sized(900, 600.5)) << QPoint(-30, 40) << QSizeF(870, 640.5);
+        QTest::newRow("stored, a press alone")
+            << QVariant(sized(1000, 700)) << QPoint() << QSizeF(1000, 700);
+        QTest::newRow("stored, not a map") << QVariant("1000x700") << QPoint() << QSizeF(780, 460);
     }
+    void resizeHandle()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QPoint, moved);
+        QFETCH(QSizeF, asked);
+        QList<QVariantMap> requests;
+        QObject listener;
+        connect(&AppNotifier::instance(), &AppNotifier::posted, &listener,
+                [&requests](const QString &name, const QVariantMap &userInfo) {
+                    QCOMPARE(name, AppNotifier::popoverResizeRequested);
+                    requests.append(userInfo);
+                });
+        m_translator->settings.setValue("popoverSize", stored);
+        send(QEvent::MouseMove, {40, 40});
+        drag({40, 40}, Qt::RightButton);
+        QVERIFY(requests.isEmpty());
+        drag(moved);
+        QCOMPARE(requests.size(), moved.isNull() ? 1 : 3);
+        QCOMPARE(requests.last(), (QVariantMap{{"size", asked}, {"final", true}}));
+        QVERIFY(moved.isNull() || requests[1] == (QVariantMap{{"size", asked}}));
+        // The next drag starts from the size the shell stored after this one.
+        m_translator->settings.setValue("popoverSize", sized(1010, 710));
+        drag({5, -5});
+        QCOMPARE(requests.last().value("size"), QSizeF(1015, 705));
+    }
+
+    // Every control's picture is our own artwork, built in, whatever the desktop's icon theme
+    // has: neither empty nor a filled square.
     void everyGlyphHasOurArtwork()
     {
-        QFETCH(QString, name);
-        const QImage image = Glyph::pixmap(name, 24, Qt::black, Glyph::Order::ownFirst).toImage();
-        int inked = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                inked += image.pixelColor(x, y).alpha() == 255;
+        for (const QString &name : Glyph::names()) {
+            const QImage image =
+                Glyph::pixmap(name, 24, Qt::black, Glyph::Order::ownFirst).toImage();
+            bool inked = false;
+            for (int i = 0; i < image.width() * image.height(); ++i) {
+                inked |= image.pixelColor(i % image.width(), i / image.width()).alpha() == 255;
             }
+            QVERIFY2(inked && image.pixelColor(0, 0).alpha() == 0, qPrintable(name));
         }
-        QVERIFY(inked > 0 && image.pixelColor(0, 0).alpha() == 0); // neither empty nor a square
     }
 
     // One check per family of parts that keeps colours of its own.
@@ -330,6 +355,28 @@ private slots:
     }
 
 private:
+    // At `global` on the screen: the handle moves with the window it resizes. Moves hold the
+    // left button, as Qt delivers no others to a widget that does not track the mouse.
+    void send(QEvent::Type type, QPointF global, Qt::MouseButton button = Qt::NoButton)
+    {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        QMouseEvent event(type, QPointF(16, 16), global, button, held, Qt::NoModifier);
+        QApplication::sendEvent(m_view->resizeHandle(), &event);
+    }
+    // Pressed, moved half-way, moved, let go, and let go once more.
+    void drag(QPoint moved, Qt::MouseButton button = Qt::LeftButton)
+    {
+        const QPointF start(500, 400);
+        send(QEvent::MouseButtonPress, start, button);
+        if (!moved.isNull()) {
+            send(QEvent::MouseMove, start + QPointF(moved) / 2);
+            send(QEvent::MouseMove, start + QPointF(moved));
+        }
+        send(QEvent::MouseButtonRelease, start + QPointF(moved), button);
+        send(QEvent::MouseButtonRelease, start + QPointF(moved), Qt::LeftButton);
+    }
+
     std::unique_ptr<TestTranslator> m_translator;
     TranslatorViewModel *m_viewModel = nullptr;
     FakeDictation m_dictation;
