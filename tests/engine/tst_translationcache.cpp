@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
-#include <QThread>
 
 #include <csignal>
 
@@ -153,31 +152,6 @@ private slots:
         QCOMPARE(cache.count(), 500);
         QCOMPARE(cache.get("longest"), longest);
         QCOMPARE(cache.get("42"), "again");
-    }
-
-    void concurrentStoresEndWithTheNewestCompleteFile()
-    {
-        TranslationCache cache(m_folder, logger());
-        std::vector<std::unique_ptr<QThread>> threads;
-        for (int t = 0; t < 8; ++t) {
-            threads.emplace_back(QThread::create([&cache, t] {
-                for (int i = 0; i < 50; ++i) {
-                    cache.set(u"%1-%2"_s.arg(t).arg(i), QString(200, QChar('a' + t)));
-                }
-            }));
-            threads.back()->start();
-        }
-        for (const auto &thread : threads) {
-            thread->wait();
-        }
-        QCOMPARE(cache.count(), 400);
-        cache.waitForPendingWrites();
-        const QJsonObject onDisk = readObject(m_file);
-        QCOMPARE(onDisk.size(), 400);
-        for (auto it = onDisk.begin(); it != onDisk.end(); ++it) {
-            QCOMPARE(cache.get(it.key()), it.value().toString());
-        }
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"translations.json"});
     }
 
     // Four programs storing translations at the same time keep each other's, within the bound.
