@@ -129,18 +129,10 @@ private slots:
         QTest::addColumn<QString>("recent"); // stored recent targets
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("resolved");
-        QTest::newRow("skips the source") << ""
-                                          << "ru"
-                                          << "en";
-        QTest::newRow("only the source is recent, en") << "en"
-                                                       << "en"
-                                                       << "ru";
-        QTest::newRow("only the source is recent, ru") << "ru"
-                                                       << "ru"
-                                                       << "en";
-        QTest::newRow("unknown ids count") << "de, xx"
-                                           << "de"
-                                           << "xx";
+        QTest::newRow("skips the source") << u""_s << u"ru"_s << u"en"_s;
+        QTest::newRow("only the source is recent, en") << u"en"_s << u"en"_s << u"ru"_s;
+        QTest::newRow("only the source is recent, ru") << u"ru"_s << u"ru"_s << u"en"_s;
+        QTest::newRow("unknown ids count") << u"de, xx"_s << u"de"_s << u"xx"_s;
     }
     void resolveLanguageConflict()
     {
@@ -392,7 +384,6 @@ private slots:
         const Voice enGB{"gb", "en-GB", SpeechEngine::Quality::enhanced};
         const Voice zhCN{"cn", "zh-CN", SpeechEngine::Quality::standard};
         const Voice zhTW{"tw", "zh-TW", SpeechEngine::Quality::premium};
-        const Voice nbNO{"nb", "nb-NO", SpeechEngine::Quality::standard};
         QTest::newRow("enhanced wins wherever it stands")
             << QList<Voice>{enUS, zhCN, enGB} << QList<Voice>{} << u"en"_s << u"gb"_s;
         QTest::newRow("zh-Hant takes any zh voice, better first")
