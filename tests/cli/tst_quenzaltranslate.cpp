@@ -11,7 +11,6 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -224,11 +223,9 @@ private:
                 QString::fromUtf8(process.readAllStandardError())};
         if (onTerminal) {
             QByteArray shown;
-            pollfd ready{terminal, POLLIN, 0};
             char buffer[4096];
-            ssize_t n = 0;
-            while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) &&
-                   (n = read(terminal, buffer, sizeof buffer)) > 0) {
+            fcntl(terminal, F_SETFL, O_NONBLOCK);
+            for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
                 shown.append(buffer, n);
             }
             close(terminal);
