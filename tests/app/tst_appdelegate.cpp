@@ -60,11 +60,7 @@ private slots:
                  AppTheme::palette(scheme).color(QPalette::Window));
         QCOMPARE(QApplication::style()->name(), "fusion"); // which follows the palette
 
-        const QImage glyph = m_delegate->statusItem()
-                                 ->icon()
-                                 .pixmap(QSize(18, 18), 1.0)
-                                 .toImage()
-                                 .convertToFormat(QImage::Format_ARGB32);
+        const QImage glyph = m_delegate->statusItem()->icon().pixmap(QSize(18, 18), 1.0).toImage();
         QSet<QRgb> inks;
         for (int i = 0; i < glyph.width() * glyph.height(); ++i) {
             const QRgb pixel = glyph.pixel(i % glyph.width(), i / glyph.width());
