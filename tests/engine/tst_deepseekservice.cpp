@@ -122,49 +122,42 @@ private slots:
             failure(QNetworkReply::TimeoutError, "Network operation timed out");
         const Timeouts shortIdle{200ms, 30s, 60s};
         const auto body = [](const char *json) { return Reply{.body = json}; };
-        QTest::newRow("extra members, padded content")
-            << body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})")
-            << Timeouts{} << "Hallo";
-        QTest::newRow("two choices: first wins")
-            << body(R"({"choices":[{"message":{"content":"A"}},{"message":{}}]})") << Timeouts{}
-            << "A";
-        QTest::newRow("not JSON") << body("Hallo") << Timeouts{} << invalid;
-        QTest::newRow("top-level array") << body("[]") << Timeouts{} << invalid;
-        QTest::newRow("error object")
-            << body(R"({"error":{"message":"q"}})") << Timeouts{} << invalid;
-        QTest::newRow("empty choices") << body(R"({"choices":[]})") << Timeouts{} << invalid;
-        QTest::newRow("choice is a string")
-            << body(R"({"choices":["Hallo"]})") << Timeouts{} << invalid;
-        QTest::newRow("no message")
-            << body(R"({"choices":[{"text":"Hallo"}]})") << Timeouts{} << invalid;
-        QTest::newRow("content number")
-            << body(R"({"choices":[{"message":{"content":42}}]})") << Timeouts{} << invalid;
-        QTest::newRow("invalid UTF-8")
-            << body("{\"choices\":[{\"message\":{\"content\":\"Hal\xff\xfelo\"}}]}") << Timeouts{}
-            << invalid;
-        QTest::newRow("whitespace content")
-            << Reply{.body = TestHttpServer::completion(u" \n\t\u3000 "_s)} << Timeouts{}
-            << failure(DeepSeekError::emptyResult);
+        const auto row = [](const char *name, const Reply &reply, const QString &outcome,
+                            Timeouts timeouts = {}) {
+            QTest::newRow(name) << reply << timeouts << outcome;
+        };
+        row("extra members, padded content",
+            body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})"), "Hallo");
+        row("two choices: first wins",
+            body(R"({"choices":[{"message":{"content":"A"}},{"message":{}}]})"), "A");
+        row("not JSON", body("Hallo"), invalid);
+        row("top-level array", body("[]"), invalid);
+        row("error object", body(R"({"error":{"message":"q"}})"), invalid);
+        row("empty choices", body(R"({"choices":[]})"), invalid);
+        row("choice is a string", body(R"({"choices":["Hallo"]})"), invalid);
+        row("no message", body(R"({"choices":[{"text":"Hallo"}]})"), invalid);
+        row("content number", body(R"({"choices":[{"message":{"content":42}}]})"), invalid);
+        row("invalid UTF-8", body("{\"choices\":[{\"message\":{\"content\":\"Hal\xff\xfelo\"}}]}"),
+            invalid);
+        row("whitespace content", Reply{.body = TestHttpServer::completion(u" \n\t\u3000 "_s)},
+            failure(DeepSeekError::emptyResult));
         for (int status : {301, 302, 303, 307, 308}) {
-            QTest::addRow("redirect %d", status)
-                << Reply{.status = status, .headers = {{"Location", "/elsewhere"}}} << Timeouts{}
-                << failure(DeepSeekError::networkError);
+            row(qPrintable(u"redirect %1"_s.arg(status)),
+                Reply{.status = status, .headers = {{"Location", "/elsewhere"}}},
+                failure(DeepSeekError::networkError));
         }
         const Reply stall{.stall = true};
-        QTest::newRow("stall: no data") << stall << shortIdle << timedOut;
-        QTest::newRow("stall: exchange too long") << stall << Timeouts{15s, 200ms, 60s} << timedOut;
-        QTest::newRow("stall: request too long") << stall << Timeouts{15s, 30s, 200ms} << timedOut;
-        QTest::newRow("dropped connection")
-            << Reply{.dropConnection = true} << Timeouts{} << closed;
-        QTest::newRow("closed after the status line")
-            << Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\n"} << Timeouts{} << closed;
-        QTest::newRow("closed after the headers")
-            << Reply{.dropConnection = true,
-                     .raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"}
-            << Timeouts{} << closed;
-        QTest::newRow("body cut short")
-            << Reply{.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"} << shortIdle
-            << timedOut;
+        row("stall: no data", stall, timedOut, shortIdle);
+        row("stall: exchange too long", stall, timedOut, {15s, 200ms, 60s});
+        row("stall: request too long", stall, timedOut, {15s, 30s, 200ms});
+        row("dropped connection", Reply{.dropConnection = true}, closed);
+        row("closed after the status line",
+            Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\n"}, closed);
+        row("closed after the headers",
+            Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"},
+            closed);
+        row("body cut short", Reply{.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"},
+            timedOut, shortIdle);
     }
     void replies()
     {
