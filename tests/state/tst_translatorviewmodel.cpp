@@ -65,36 +65,32 @@ private slots:
         QTest::addColumn<QStringList>("choices"); // ">de": the target de
         QTest::addColumn<QString>("languages");   // pills, then stored recents: source | target
         QTest::addColumn<int>("announcements");
-        QTest::newRow("stored: auto among the sources, four targets")
-            << "recentSourceLanguages=de, auto, fr\n"
-               "recentTargetLanguages=ja, ko, uk, fi\n"
-            << QStringList() << "auto,de,fr | ja,ko,uk | de,auto,fr | ja,ko,uk,fi" << 0;
-        QTest::newRow("stored: unknown ids keep their places")
-            << "recentSourceLanguages=auto, xx, de\nrecentTargetLanguages=xx, de\n"
-            << QStringList() << "auto,de,en | de,en,zh-Hans | auto,xx,de | xx,de" << 0;
-        QTest::newRow("stored: auto is no target, twice is once")
-            << "recentTargetLanguages=auto, de, de\n"
-            << QStringList() << "auto,en,ru | de,en,zh-Hans |  | auto,de,de" << 0;
-        QByteArray huge = "it";
+        const auto row = [](const char *name, QString ini, QStringList choices, QString languages,
+                            int announcements) {
+            QTest::newRow(name) << ini << choices << languages << announcements;
+        };
+        row("stored: auto among the sources, four targets",
+            "recentSourceLanguages=de, auto, fr\nrecentTargetLanguages=ja, ko, uk, fi", {},
+            "auto,de,fr | ja,ko,uk | de,auto,fr | ja,ko,uk,fi", 0);
+        row("stored: unknown ids keep their places",
+            "recentSourceLanguages=auto, xx, de\nrecentTargetLanguages=xx, de", {},
+            "auto,de,en | de,en,zh-Hans | auto,xx,de | xx,de", 0);
+        row("stored: auto is no target, twice is once", "recentTargetLanguages=auto, de, de", {},
+            "auto,en,ru | de,en,zh-Hans |  | auto,de,de", 0);
+        QString huge = "it";
         for (int i = 0; i < 10000; ++i) {
-            huge += ",x" + QByteArray::number(i);
+            huge += ",x" + QString::number(i);
         }
-        QTest::newRow("stored: 10,000 ids")
-            << QString("recentTargetLanguages=" + huge) << QStringList()
-            << QString("auto,en,ru | it,en,zh-Hans |  | " + huge) << 0;
-        QTest::newRow("a pill changes nothing")
-            << "" << QStringList{"en", "ru", "auto", ">ru", ">tr"} << "auto,en,ru | ru,en,tr |  | "
-            << 0;
-        QTest::newRow("source menu choice")
-            << "" << QStringList{"de"} << "auto,de,en | ru,en,tr | de,auto,en,ru | " << 1;
-        QTest::newRow("target menu choice")
-            << "" << QStringList{">de"} << "auto,en,ru | de,ru,en |  | de,ru,en,tr" << 1;
-        QTest::newRow("six choices keep five")
-            << "" << QStringList{">de", ">fr", ">it", ">es", ">pt", ">ja"}
-            << "auto,en,ru | ja,pt,es |  | ja,pt,es,it,fr" << 10;
-        QTest::newRow("back to one that fell off the pills")
-            << "" << QStringList{">de", ">fr", ">it", ">ru"}
-            << "auto,en,ru | ru,it,fr |  | ru,it,fr,de,en" << 6;
+        row("stored: 10,000 ids", "recentTargetLanguages=" + huge, {},
+            "auto,en,ru | it,en,zh-Hans |  | " + huge, 0);
+        row("a pill changes nothing", "", {"en", "ru", "auto", ">ru", ">tr"},
+            "auto,en,ru | ru,en,tr |  | ", 0);
+        row("source menu choice", "", {"de"}, "auto,de,en | ru,en,tr | de,auto,en,ru | ", 1);
+        row("target menu choice", "", {">de"}, "auto,en,ru | de,ru,en |  | de,ru,en,tr", 1);
+        row("six choices keep five", "", {">de", ">fr", ">it", ">es", ">pt", ">ja"},
+            "auto,en,ru | ja,pt,es |  | ja,pt,es,it,fr", 10);
+        row("back to one that fell off the pills", "", {">de", ">fr", ">it", ">ru"},
+            "auto,en,ru | ru,it,fr |  | ru,it,fr,de,en", 6);
     }
     void recentLanguages()
     {
