@@ -29,8 +29,6 @@ private slots:
     void init()
     {
         QApplication::setPalette(m_desktopPalette);
-        m_delegate.reset();
-        m_translator.reset();
         m_translator = std::make_unique<TestTranslator>();
         m_settings = &m_translator->settings;
     }
@@ -62,11 +60,7 @@ private slots:
                  AppTheme::palette(scheme).color(QPalette::Window));
         QCOMPARE(QApplication::style()->name(), "fusion"); // which follows the palette
 
-        const QImage glyph = m_delegate->statusItem()
-                                 ->icon()
-                                 .pixmap(QSize(18, 18), 1.0)
-                                 .toImage()
-                                 .convertToFormat(QImage::Format_ARGB32);
+        const QImage glyph = m_delegate->statusItem()->icon().pixmap(QSize(18, 18), 1.0).toImage();
         QSet<QRgb> inks;
         for (int i = 0; i < glyph.width() * glyph.height(); ++i) {
             const QRgb pixel = glyph.pixel(i % glyph.width(), i / glyph.width());
@@ -120,34 +114,29 @@ private slots:
         QCOMPARE(m_delegate->popover()->content()->panel(), panel);
     }
 
-    void clicksToggleOnlyOnTheLeftButton()
+    // Only the left button toggles the popover; hidden, it keeps the texts.
+    void clicksToggleAndHidingKeepsTheTexts()
     {
         launch();
+        PopoverWindow *popover = m_delegate->popover();
         m_delegate->handleClick(QSystemTrayIcon::Trigger);
-        QVERIFY(m_delegate->popover()->isVisible());
+        QVERIFY(popover->isVisible());
+        popover->content()->viewModel().setSourceText("Hallo");
         m_delegate->handleClick(QSystemTrayIcon::MiddleClick);
-        QVERIFY(m_delegate->popover()->isVisible());
+        QVERIFY(popover->isVisible());
         m_delegate->handleClick(QSystemTrayIcon::Trigger);
-        QVERIFY(!m_delegate->popover()->isVisible());
-    }
-
-    void hidingKeepsTheTexts()
-    {
-        launch();
-        m_delegate->showPopover();
-        m_delegate->popover()->content()->viewModel().setSourceText("Hallo");
-        m_delegate->closePopover();
+        QVERIFY(!popover->isVisible());
         // Hidden, the window lets go of its native window and the image behind it.
-        QTRY_VERIFY(!m_delegate->popover()->testAttribute(Qt::WA_WState_Created));
+        QTRY_VERIFY(!popover->testAttribute(Qt::WA_WState_Created));
         m_delegate->showPopover();
-        QVERIFY(m_delegate->popover()->isVisible());
-        QCOMPARE(m_delegate->popover()->content()->viewModel().sourceText(), "Hallo");
+        QVERIFY(popover->isVisible());
+        QCOMPARE(popover->content()->viewModel().sourceText(), "Hallo");
 
         // Escape typed into the editor puts the popover away too.
-        QVERIFY(QTest::qWaitForWindowActive(m_delegate->popover()));
-        QTest::keyClick(m_delegate->popover()->content()->editor(), Qt::Key_Escape);
-        QVERIFY(!m_delegate->popover()->isVisible());
-        QCOMPARE(m_delegate->popover()->content()->viewModel().sourceText(), "Hallo");
+        QVERIFY(QTest::qWaitForWindowActive(popover));
+        QTest::keyClick(popover->content()->editor(), Qt::Key_Escape);
+        QVERIFY(!popover->isVisible());
+        QCOMPARE(popover->content()->viewModel().sourceText(), "Hallo");
     }
 
     void resizeIsAppliedAtOnceAndStoredOnlyAtTheEnd()

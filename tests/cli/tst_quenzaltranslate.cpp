@@ -11,9 +11,10 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -53,23 +54,20 @@ private slots:
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("sent"); // system prompt | text; empty: nothing sent
+        const QString plain = "Translate from en to de. Reply with translation only. | ";
         QTest::newRow("words, languages given")
-            << enDe + QStringList{"Hello,", "world"} << QByteArray() << "Hallo\n"
-            << "Translate from en to de. Reply with translation only. | Hello, world";
+            << enDe + QStringList{"Hello,", "world"} << QByteArray() << u"Hallo\n"_s
+            << plain + "Hello, world";
         QTest::newRow("standard input, language detected")
             << QStringList{"--style", "formal"}
-            << QByteArray("Bonjour à tous, comment allez-vous ?\n") << "Hallo\n"
-            << "Translate from fr to en in formal, professional style. Reply with translation "
-               "only. | Bonjour à tous, comment allez-vous ?";
-        QTest::newRow("5000 characters")
-            << enDe << QString(4999, QChar(0xe9)).toUtf8() + "\n"
-            << "Hallo\n"
-            << "Translate from en to de. Reply with translation only. | " +
-                   QString(4999, QChar(0xe9));
+            << QByteArray("Bonjour à tous, comment allez-vous ?\n") << u"Hallo\n"_s
+            << u"Translate from fr to en in formal, professional style. Reply with translation "
+               "only. | Bonjour à tous, comment allez-vous ?"_s;
+        QTest::newRow("5000 characters") << enDe << QString(4999, QChar(0xe9)).toUtf8() + "\n"
+                                         << u"Hallo\n"_s << plain + QString(4999, QChar(0xe9));
         QTest::newRow("detection only")
             << QStringList{"--detect"} << QByteArray("Dette er en setning på norsk, skrevet i dag.")
-            << "no\n"
-            << "";
+            << u"no\n"_s << QString();
     }
     void answers()
     {
@@ -102,31 +100,25 @@ private slots:
         const QString tooLong = "Text is too long. Maximum 5000 characters";
         const QString badKey = "An API key is one line of at most 1024 visible ASCII characters";
         const QStringList setKey{"--set-api-key"};
-        const QByteArray none;
-        QTest::newRow("auto target")
-            << QStringList{"--to", "auto", "Hi"} << none << 2 << "Unknown target language";
-        QTest::newRow("unknown source")
-            << QStringList{"--from", "xx", "Hi"} << none << 2 << "Unknown source language";
-        QTest::newRow("unknown style")
-            << QStringList{"--style", "Formal", "Hi"} << none << 2 << "Unknown style";
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << none << 2 << "Unknown";
-        QTest::newRow("nothing to detect")
-            << QStringList{"12345 67890"} << none << 3 << "Could not detect language";
-        QTest::newRow("same language")
-            << QStringList{"--from", "en", "--to", "en", "Hi"} << none << 4 << "API error";
-        QTest::newRow("server error")
-            << QStringList{"--from", "de", "Hallo"} << none << 4 << "Network request";
-        QTest::newRow("5001 characters") << enDe << QByteArray(5001, 'a') << 2 << tooLong;
-        QTest::newRow("10 MB of text")
-            << QStringList() << QByteArray(10 << 20, 'a') << 2 << tooLong;
+        const auto row = [](const char *name, QStringList arguments, QByteArray input, int status,
+                            QString message) {
+            QTest::newRow(name) << arguments << input << status << message;
+        };
+        row("auto target", {"--to", "auto", "Hi"}, {}, 2, "Unknown target language");
+        row("unknown source", {"--from", "xx", "Hi"}, {}, 2, "Unknown source language");
+        row("unknown style", {"--style", "Formal", "Hi"}, {}, 2, "Unknown style");
+        row("unknown option", {"--frobnicate"}, {}, 2, "Unknown");
+        row("nothing to detect", {"12345 67890"}, {}, 3, "Could not detect language");
+        row("same language", {"--from", "en", "--to", "en", "Hi"}, {}, 4, "API error");
+        row("server error", {"--from", "de", "Hallo"}, {}, 4, "Network request");
+        row("5001 characters", enDe, QByteArray(5001, 'a'), 2, tooLong);
+        row("10 MB of text", {}, QByteArray(10 << 20, 'a'), 2, tooLong);
         // Twenty characters, each a letter under 4000 accents.
-        QTest::newRow("combining marks")
-            << QStringList() << QString("a" + QString(4000, QChar(0x301))).repeated(20).toUtf8()
-            << 2 << tooLong;
-        QTest::newRow("10 MB key") << setKey << QByteArray(10 << 20, 'k') << 2 << badKey;
-        QTest::newRow("1025 character key") << setKey << QByteArray(1025, 'k') << 2 << badKey;
-        QTest::newRow("control character in the key")
-            << setKey << QByteArray("sk-bad\x01key\n") << 2 << badKey;
+        row("combining marks", {}, QString("a" + QString(4000, QChar(0x301))).repeated(20).toUtf8(),
+            2, tooLong);
+        row("10 MB key", setKey, QByteArray(10 << 20, 'k'), 2, badKey);
+        row("1025 character key", setKey, QByteArray(1025, 'k'), 2, badKey);
+        row("control character in the key", setKey, "sk-bad\x01key\n", 2, badKey);
     }
     void failures()
     {
@@ -142,29 +134,22 @@ private slots:
         QCOMPARE(m_server->requests().size(), message == "Network request" ? 1 : 0);
     }
 
-    void answersFromTheCacheWithTheServerGone()
-    {
-        QCOMPARE(translate(enDe + QStringList{"Hello"}).out, "Hallo\n");
-        QVERIFY(QFileInfo::exists(m_home->dataHome() + "/Quenzal/translations.json"));
-        m_server->close();
-        const Run run = translate(enDe + QStringList{"  Hello "});
-        QCOMPARE(run.out, "Hallo\n");
-        QCOMPARE(run.err, "");
-        QCOMPARE(run.status, 0);
-    }
-
     // A translation cannot drive the terminal it is printed on, neither when it arrives nor when
-    // it comes back from the cache; into a pipe or a file it goes as it is.
+    // it comes back from the cache (found under the trimmed text, with the server gone); into a
+    // pipe or a file it goes as it is.
     void terminalGetsNoControlSequences()
     {
         const QString hostile = QStringLiteral("Hallo\x1b]52;c;cm0gLXJmIH4=\x07\x1b[2J\r"
                                                "Welt\u202e\x9b"
                                                "31m\tEnde\r\n");
         m_server->setDefaultReply({.body = TestHttpServer::completion(hostile)});
-        for (int i = 0; i < 2; ++i) {
-            QCOMPARE(translate(enDe + QStringList{"Hi"}, {}, {}, true).out,
+        for (const QString &text : {"Hi", "  Hi "}) {
+            const Run run = translate(enDe + QStringList{text}, {}, {}, true);
+            QCOMPARE(run.out,
                      QStringLiteral("Hallo\ufffd]52;c;cm0gLXJmIH4=\ufffd\ufffd[2J\ufffdWelt"
                                     "\ufffd\ufffd31m\tEnde\r\n")); // the terminal's own \r
+            QCOMPARE(run.status, 0);
+            m_server->close();
         }
         QCOMPARE(m_server->requests().size(), 1);
         QCOMPARE(translate(enDe + QStringList{"Hi"}).out, hostile.trimmed() + "\n");
@@ -231,11 +216,9 @@ private:
                 QString::fromUtf8(process.readAllStandardError())};
         if (onTerminal) {
             QByteArray shown;
-            pollfd ready{terminal, POLLIN, 0};
             char buffer[4096];
-            ssize_t n = 0;
-            while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) &&
-                   (n = read(terminal, buffer, sizeof buffer)) > 0) {
+            fcntl(terminal, F_SETFL, O_NONBLOCK);
+            for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
                 shown.append(buffer, n);
             }
             close(terminal);

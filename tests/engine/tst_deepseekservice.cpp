@@ -11,21 +11,23 @@
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
+using Reply = TestHttpServer::Reply;
+using Timeouts = DeepSeekService::Timeouts;
 
 namespace {
 
 QString failure(int deepSeekCode)
 {
-    return QStringLiteral("DeepSeekError %1").arg(deepSeekCode);
+    return u"DeepSeekError %1"_s.arg(deepSeekCode);
 }
 
 QString failure(QNetworkReply::NetworkError code, const QString &text)
 {
-    return QStringLiteral("TransportError %1: %2").arg(code).arg(text);
+    return u"TransportError %1: %2"_s.arg(code).arg(text);
 }
 
 // The translation, or the failure.
-QString translate(DeepSeekService &service, const QString &text = QStringLiteral("Hello"))
+QString translate(DeepSeekService &service, const QString &text = u"Hello"_s)
 {
     try {
         return waitForTask(service.translate(text, "en", "de", TranslationStyle::standard));
@@ -56,7 +58,7 @@ private slots:
     {
         int fetches = 0;
         DeepSeekService service(m_server->url(), [&fetches]() -> QCoro::Task<QString> {
-            co_return QStringLiteral("sk-%1").arg(++fetches);
+            co_return u"sk-%1"_s.arg(++fetches);
         });
         for (int i = 1; i <= 2; ++i) {
             QCOMPARE(translate(service, "Guten Morgen"), "Hallo");
@@ -84,8 +86,8 @@ private slots:
         QTest::newRow("1024 visible characters") << u"!~"_s.repeated(512) << 200 << "Hallo";
         QTest::newRow("1025 characters") << QString(1025, 'k') << 200 << unsendable;
         QTest::newRow("header injection") << "sk-1\r\nX-Injected: yes" << 200 << unsendable;
-        QTest::newRow("delete") << QStringLiteral("sk-\x7f") << 200 << unsendable;
-        QTest::newRow("non-ASCII") << QStringLiteral("sk-ключ") << 200 << unsendable;
+        QTest::newRow("delete") << u"sk-\x7f"_s << 200 << unsendable;
+        QTest::newRow("non-ASCII") << u"sk-ключ"_s << 200 << unsendable;
         QTest::newRow("inner space") << "sk 1" << 200 << unsendable;
         QTest::newRow("no key, 401") << "" << 401 << failure(DeepSeekError::missingApiKey);
         QTest::newRow("a key, 401") << "sk-wrong" << 401 << failure(DeepSeekError::networkError);
@@ -106,98 +108,66 @@ private slots:
         }
     }
 
+    // Whatever the server answers and however the connection behaves, one translation posts
+    // once (each request may be billed), follows no redirect (the key and the text go to the
+    // endpoint only) and ends with the answer or a failure.
     void replies_data()
     {
-        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<Timeouts>("timeouts");
         QTest::addColumn<QString>("outcome");
         const QString invalid = failure(DeepSeekError::invalidResponse);
-        QTest::newRow("extra members, padded content")
-            << QByteArray(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})")
-            << "Hallo";
-        QTest::newRow("two choices: first wins")
-            << QByteArray(R"({"choices":[{"message":{"content":"A"}},{"message":{}}]})") << "A";
-        QTest::newRow("not JSON") << QByteArray("Hallo") << invalid;
-        QTest::newRow("top-level array") << QByteArray("[]") << invalid;
-        QTest::newRow("error object") << QByteArray(R"({"error":{"message":"quota"}})") << invalid;
-        QTest::newRow("empty choices") << QByteArray(R"({"choices":[]})") << invalid;
-        QTest::newRow("choice is a string") << QByteArray(R"({"choices":["Hallo"]})") << invalid;
-        QTest::newRow("no message") << QByteArray(R"({"choices":[{"text":"Hallo"}]})") << invalid;
-        QTest::newRow("content number")
-            << QByteArray(R"({"choices":[{"message":{"content":42}}]})") << invalid;
-        QTest::newRow("invalid UTF-8")
-            << QByteArray("{\"choices\":[{\"message\":{\"content\":\"Hal\xff\xfelo\"}}]}")
-            << invalid;
-        QTest::newRow("whitespace content")
-            << TestHttpServer::completion(QStringLiteral(" \n\t\u3000 "))
-            << failure(DeepSeekError::emptyResult);
-    }
-    void replies()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(QString, outcome);
-        m_server->enqueue({.body = body});
-        DeepSeekService service(m_server->url(), fixedKey("k"));
-        QCOMPARE(translate(service), outcome);
-    }
-
-    // Each request may be billed: whatever the connection does, one translation posts once.
-    void transportFailures_data()
-    {
-        QTest::addColumn<TestHttpServer::Reply>("reply");
-        QTest::addColumn<DeepSeekService::Timeouts>("timeouts");
-        QTest::addColumn<QString>("outcome");
-        const DeepSeekService::Timeouts shortIdle{200ms, 30s, 60s};
         const QString closed = failure(QNetworkReply::RemoteHostClosedError, "Connection closed");
         const QString timedOut =
             failure(QNetworkReply::TimeoutError, "Network operation timed out");
-        const TestHttpServer::Reply stall{.stall = true};
-        QTest::newRow("stall: no data") << stall << shortIdle << timedOut;
-        QTest::newRow("stall: exchange too long")
-            << stall << DeepSeekService::Timeouts{15s, 200ms, 60s} << timedOut;
-        QTest::newRow("stall: request too long")
-            << stall << DeepSeekService::Timeouts{15s, 30s, 200ms} << timedOut;
-        QTest::newRow("dropped connection") << TestHttpServer::Reply{.dropConnection = true}
-                                            << DeepSeekService::Timeouts{} << closed;
-        QTest::newRow("closed after the status line")
-            << TestHttpServer::Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\n"}
-            << DeepSeekService::Timeouts{} << closed;
-        QTest::newRow("closed after the headers")
-            << TestHttpServer::Reply{.dropConnection = true,
-                                     .raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"}
-            << DeepSeekService::Timeouts{} << closed;
-        QTest::newRow("body cut short")
-            << TestHttpServer::Reply{.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"}
-            << shortIdle << timedOut;
+        const Timeouts shortIdle{200ms, 30s, 60s};
+        const auto body = [](const char *json) { return Reply{.body = json}; };
+        const auto row = [](const char *name, const Reply &reply, const QString &outcome,
+                            Timeouts timeouts = {}) {
+            QTest::newRow(name) << reply << timeouts << outcome;
+        };
+        row("extra members, padded content",
+            body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})"), "Hallo");
+        row("two choices: first wins",
+            body(R"({"choices":[{"message":{"content":"A"}},{"message":{}}]})"), "A");
+        row("not JSON", body("Hallo"), invalid);
+        row("top-level array", body("[]"), invalid);
+        row("error object", body(R"({"error":{"message":"q"}})"), invalid);
+        row("empty choices", body(R"({"choices":[]})"), invalid);
+        row("choice is a string", body(R"({"choices":["Hallo"]})"), invalid);
+        row("no message", body(R"({"choices":[{"text":"Hallo"}]})"), invalid);
+        row("content number", body(R"({"choices":[{"message":{"content":42}}]})"), invalid);
+        row("invalid UTF-8", body("{\"choices\":[{\"message\":{\"content\":\"Hal\xff\xfelo\"}}]}"),
+            invalid);
+        row("whitespace content", Reply{.body = TestHttpServer::completion(u" \n\t\u3000 "_s)},
+            failure(DeepSeekError::emptyResult));
+        for (int status : {301, 302, 303, 307, 308}) {
+            row(qPrintable(u"redirect %1"_s.arg(status)),
+                Reply{.status = status, .headers = {{"Location", "/elsewhere"}}},
+                failure(DeepSeekError::networkError));
+        }
+        const Reply stall{.stall = true};
+        row("stall: no data", stall, timedOut, shortIdle);
+        row("stall: exchange too long", stall, timedOut, {15s, 200ms, 60s});
+        row("stall: request too long", stall, timedOut, {15s, 30s, 200ms});
+        row("dropped connection", Reply{.dropConnection = true}, closed);
+        row("closed after the status line",
+            Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\n"}, closed);
+        row("closed after the headers",
+            Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"},
+            closed);
+        row("body cut short", Reply{.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"},
+            timedOut, shortIdle);
     }
-    void transportFailures()
+    void replies()
     {
-        QFETCH(TestHttpServer::Reply, reply);
-        QFETCH(DeepSeekService::Timeouts, timeouts);
+        QFETCH(Reply, reply);
+        QFETCH(Timeouts, timeouts);
         QFETCH(QString, outcome);
         m_server->setDefaultReply(reply);
         DeepSeekService service(m_server->url(), fixedKey("k"), timeouts);
         QCOMPARE(translate(service), outcome);
         QCOMPARE(m_server->requests().size(), 1);
-    }
-
-    // The key and the text go to the endpoint and nowhere else.
-    void followsNoRedirect_data()
-    {
-        QTest::addColumn<int>("status");
-        for (int status : {301, 302, 303, 307, 308}) {
-            QTest::newRow(qPrintable(QString::number(status))) << status;
-        }
-    }
-    void followsNoRedirect()
-    {
-        QFETCH(int, status);
-        TestHttpServer elsewhere;
-        m_server->enqueue(
-            {.status = status, .headers = {{"Location", elsewhere.url().toEncoded()}}});
-        DeepSeekService service(m_server->url(), fixedKey("k"));
-        QCOMPARE(translate(service), failure(DeepSeekError::networkError));
-        QCOMPARE(m_server->requests().size(), 1);
-        QVERIFY(elsewhere.requests().isEmpty());
     }
 
     // A reply that never ends is given up at the size cap; a server that is not there is named.
@@ -206,7 +176,6 @@ private slots:
         EndlessHttpServer endless;
         DeepSeekService unending(endless.url(), fixedKey("k"));
         QCOMPARE(translate(unending), failure(DeepSeekError::invalidResponse));
-
         const QUrl url = m_server->url();
         m_server->close();
         DeepSeekService gone(url, fixedKey("k"));

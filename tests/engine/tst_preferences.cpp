@@ -100,10 +100,8 @@ private slots:
             preferences.setLaunchAtLogin(true);
             m_settings->sync();
         }
-        QFile file(m_settings->fileName());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        m_settings.reset();
-        Preferences preferences = open(file.readAll());
+        m_settings = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
+        Preferences preferences(*m_settings);
         QCOMPARE(readBack(preferences),
                  "casual | fr | de,it | 901x555 | 901x555 | Ctrl+Alt+T | light");
         QCOMPARE(m_settings->value("launchAtLogin").toBool(), true);

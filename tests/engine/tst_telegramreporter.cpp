@@ -20,8 +20,7 @@ QString send(const QUrl &base, const QString &token, std::optional<qint64> threa
     TelegramReporter reporter(
         base, [token]() -> QCoro::Task<QString> { co_return token; }, limit);
     try {
-        const TelegramReporter::Reply reply =
-            waitForTask(reporter.sendMessage("-1001234567890", thread, text));
+        const auto reply = waitForTask(reporter.sendMessage("-1001234567890", thread, text));
         return QString::number(reply.status) + (reply.accepted ? " accepted" : "");
     } catch (const TransportError &error) {
         return QStringLiteral("transport error %1").arg(error.code());
@@ -117,9 +116,6 @@ private slots:
         QTest::newRow("empty token") << server << "";
         QTest::newRow("slash") << server << "123:abc/../../evil";
         QTest::newRow("line break") << server << "123:abc\r\nHost: evil";
-        QTest::newRow("non-ASCII") << server << QStringLiteral("123:äbc");
-        QTest::newRow("no bot number") << server << "abc:def";
-        QTest::newRow("no colon") << server << "123456";
         QTest::newRow("base without host") << "http://" << token;
         QTest::newRow("base of another scheme") << "ftp://127.0.0.1" << token;
     }

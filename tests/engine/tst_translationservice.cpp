@@ -28,8 +28,6 @@ private slots:
         m_home.reset(); // the old home restores the environment first
         m_home = std::make_unique<TestHome>();
         m_server = std::make_unique<TestHttpServer>();
-        m_deepSeek = std::make_unique<DeepSeekService>(
-            m_server->url(), []() -> QCoro::Task<QString> { co_return QStringLiteral("k"); });
     }
 
     // Settled before the cache or the network is asked.
@@ -80,7 +78,8 @@ private:
     QString translate(const QString &text, const Language &from = en, const Language &to = ru)
     {
         TranslationCache cache(cacheFolder(), [](const QString &) {});
-        TranslationService service(cache, *m_deepSeek);
+        DeepSeekService deepSeek(m_server->url(), []() -> QCoro::Task<QString> { co_return "k"; });
+        TranslationService service(cache, deepSeek);
         try {
             return waitForTask(service.translate(text, from, to, TranslationStyle::formal));
         } catch (const QuenzalError &error) {
@@ -90,7 +89,6 @@ private:
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<TestHttpServer> m_server;
-    std::unique_ptr<DeepSeekService> m_deepSeek;
 };
 
 QTEST_GUILESS_MAIN(TestTranslationService)
