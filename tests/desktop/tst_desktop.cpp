@@ -40,10 +40,24 @@ bool pressAltSpace()
     return xdotool({"key", "alt+space"});
 }
 
-bool click(QPoint at, int button = 1, int count = 1)
+// Presses at `at`: root coordinates or, given a window, the window's own, placed by xdotool at
+// that moment (trayer moves its icons whenever its panel grows or shrinks).
+bool click(QPoint at, int button = 1, int count = 1, xcb_window_t window = XCB_WINDOW_NONE)
 {
-    return xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click",
-                    "--repeat", QString::number(count), "--delay", "80", QString::number(button)});
+    QStringList move{"mousemove"};
+    if (window != XCB_WINDOW_NONE) {
+        move << "--window" << QString::number(window);
+    }
+    return xdotool(move + QStringList{QString::number(at.x()), QString::number(at.y()), "click",
+                                      "--repeat", QString::number(count), "--delay", "80",
+                                      QString::number(button)});
+}
+
+// Presses at a fraction of the window's width and height.
+bool clickInside(const X11Windows::Window &window, qreal x, qreal y, int button = 1, int count = 1)
+{
+    const QSize size = window.frame.size();
+    return click(QPoint(int(size.width() * x), int(size.height() * y)), button, count, window.id);
 }
 
 bool typeText(const QString &text)
@@ -129,22 +143,22 @@ private slots:
         QVERIFY(icon);
         // Two presses on one spot in quick succession would make a double click, which toggles
         // nothing; a few pixels apart they are two clicks whatever the timing.
-        const QPoint offset(icon->frame.width() / 4, 0);
-        QVERIFY(click(icon->frame.center() - offset));
+        QVERIFY(clickInside(*icon, 0.25, 0.5));
         const std::optional<Window> popover = waitForOne(Kind::popover);
         QVERIFY2(popover, "a click on the tray icon did not show the popover");
 
+        const QList<Window> icons = windows(Kind::trayIcon);
+        QCOMPARE(icons.size(), 1);
         const QRect &frame = popover->frame;
-        const int iconCentre = icon->frame.center().x();
-        QVERIFY2(frame.left() <= iconCentre && iconCentre <= frame.right(),
+        const QRect &iconFrame = icons.first().frame;
+        QVERIFY2(frame.left() <= iconFrame.center().x() && iconFrame.center().x() <= frame.right(),
                  "the popover is not around the icon horizontally");
-        QVERIFY2(frame.top() > icon->frame.bottom() && frame.top() <= icon->frame.bottom() + 8,
+        QVERIFY2(frame.top() > iconFrame.bottom() && frame.top() <= iconFrame.bottom() + 8,
                  "the popover's top is not just below the icon");
         QVERIFY2(m_x.screen().contains(frame), "the popover reaches beyond the screen");
-        QCOMPARE(windows(Kind::trayIcon).size(), 1);
         QCOMPARE(m_log.count(shortcutTaken), stockOpenbox() ? 1 : 0);
 
-        QVERIFY(click(icon->frame.center() + offset));
+        QVERIFY(clickInside(*icon, 0.75, 0.5));
         QVERIFY2(waitUntilGone(Kind::popover),
                  "a second click on the tray icon left the popover open (or closed it as a "
                  "press outside and opened it again)");
@@ -206,7 +220,7 @@ private slots:
         QFETCH(bool, quits);
         const std::optional<Window> icon = start();
         QVERIFY(icon);
-        QVERIFY(click(icon->frame.center(), 3));
+        QVERIFY(clickInside(*icon, 0.5, 0.5, 3));
         QVERIFY2(waitForOne(Kind::menu), "a right click on the tray icon showed no menu");
         QVERIFY(windows(Kind::popover).isEmpty());
         // The menu takes the keyboard once it is up; keys sent before would go elsewhere.
@@ -259,10 +273,7 @@ private slots:
         const auto selected = [&] { return clipboard->text(QClipboard::Selection) == answer; };
         const bool shown = QTest::qWaitFor(
             [&] {
-                const QRect &frame = popover->frame;
-                return click(frame.topLeft() + QPoint(frame.width() * 6 / 10, frame.height() / 5),
-                             1, 3) &&
-                       QTest::qWaitFor(selected, 500);
+                return clickInside(*popover, 0.6, 0.19, 1, 3) && QTest::qWaitFor(selected, 500);
             },
             patience);
         QVERIFY2(shown, qPrintable("the translation area shows \"" +
