@@ -1,6 +1,7 @@
 // Quenzal as a user meets it: the real program on an X server with openbox and trayer, driven
 // through XTEST (xdotool), DeepSeek replaced by a local server reached through http_proxy. The
 // windows are looked up from outside, on a connection of our own, as the desktop sees them.
+#include "testhome.h"
 #include "testhttpserver.h"
 #include "x11windows.h"
 
@@ -11,7 +12,6 @@
 #include <QProcess>
 #include <QRasterWindow>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -65,14 +65,6 @@ bool typeText(const QString &text)
     return xdotool({"type", "--delay", "20", text});
 }
 
-// The program's HOME and XDG folders, all in the test's own folder.
-constexpr std::pair<const char *, const char *> folders[] = {{"HOME", "home"},
-                                                             {"XDG_DATA_HOME", "data"},
-                                                             {"XDG_CONFIG_HOME", "config"},
-                                                             {"XDG_CACHE_HOME", "cache"},
-                                                             {"XDG_STATE_HOME", "state"},
-                                                             {"XDG_RUNTIME_DIR", "runtime"}};
-
 QString userContent(const TestHttpServer::Request &request)
 {
     return QJsonDocument::fromJson(request.body)["messages"][1]["content"].toString();
@@ -92,12 +84,9 @@ private slots:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        for (const auto &[variable, folder] : folders) {
-            QVERIFY(QDir(m_dir->path())
-                        .mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        }
+        m_home.emplace(); // for the program too
+        QVERIFY(QDir(m_home->path())
+                    .mkdir("runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         m_server = std::make_unique<TestHttpServer>();
         m_log.clear();
     }
@@ -115,7 +104,7 @@ private slots:
         m_app.reset();
         m_other.reset();
         m_server.reset();
-        m_dir.reset();
+        m_home.reset();
     }
 
     void startsOnceWithOneTrayIcon()
@@ -250,10 +239,16 @@ private slots:
         const QString source = QStringLiteral("Good morning, how are you today?");
         const QString answer = QStringLiteral("Guten Morgen, wie geht es dir heute?");
         m_server->setDefaultReply({.body = TestHttpServer::completion("Guten Morgen, wie")});
+        const auto sentWith = [this](const QString &text) {
+            const QList<TestHttpServer::Request> &sent = m_server->requests();
+            return std::count_if(sent.cbegin(), sent.cend(), [&](const auto &request) {
+                return userContent(request).contains(text);
+            });
+        };
         QVERIFY(start());
         QVERIFY(openPopoverWithShortcut());
         QVERIFY(typeText(source.left(22)));
-        QVERIFY2(QTest::qWaitFor([this] { return sentWith("how are") > 0; }, patience),
+        QVERIFY2(QTest::qWaitFor([&] { return sentWith("how are") > 0; }, patience),
                  "the first half was not translated");
         m_server->setDefaultReply({.body = TestHttpServer::completion(answer)});
         QVERIFY(pressAltSpace());
@@ -292,9 +287,7 @@ private:
     QProcessEnvironment appEnvironment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const auto &[variable, folder] : folders) {
-            environment.insert(variable, m_dir->path() + '/' + folder);
-        }
+        environment.insert("XDG_RUNTIME_DIR", m_home->path() + "/runtime");
         environment.insert("http_proxy", m_server->url(QString()).toString());
         environment.remove("no_proxy");
         environment.remove("NO_PROXY");
@@ -325,15 +318,6 @@ private:
             return std::nullopt;
         }
         return icon;
-    }
-
-    // Requests whose text to translate contains `text`.
-    qsizetype sentWith(const QString &text) const
-    {
-        const QList<TestHttpServer::Request> &sent = m_server->requests();
-        return std::count_if(sent.cbegin(), sent.cend(), [&](const TestHttpServer::Request &r) {
-            return userContent(r).contains(text);
-        });
     }
 
     QList<Window> windows(Kind kind) const
@@ -397,7 +381,7 @@ private:
     }
 
     X11Windows m_x;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<TestHome> m_home;
     std::unique_ptr<TestHttpServer> m_server;
     std::unique_ptr<QProcess> m_app;
     QByteArray m_log; // what the program wrote on standard error
