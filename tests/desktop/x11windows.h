@@ -1,9 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QRect>
 
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
 
 // The windows of the test display as the desktop sees them, looked up on a connection of our
 // own: what a program has mapped, in the tray or on the screen, and who holds the keyboard.
@@ -19,39 +25,147 @@ public:
     // window, a menu any other override-redirect window but a tooltip.
     enum class Kind { trayIcon, popover, menu };
 
-    X11Windows(); // connects to $DISPLAY
-    ~X11Windows();
+    X11Windows()
+        : m_x(xcb_connect(nullptr, nullptr))
+    {
+        if (isConnected()) {
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root;
+        }
+    }
+    ~X11Windows() { xcb_disconnect(m_x); }
     X11Windows(const X11Windows &) = delete;
     X11Windows &operator=(const X11Windows &) = delete;
 
-    bool isConnected() const;
-    QRect screen() const;
-    QList<Window> mapped(qint64 pid, Kind kind) const;
-    bool hasFocus(xcb_window_t window) const;
-    // Whether some client holds the keyboard: our own attempt to take it fails then.
-    bool keyboardGrabbed() const;
-    // Whether some client has grabbed the key of `keysym` with `modifiers` (XCB_MOD_MASK_*): our
-    // own grab of it fails then. The server waits for us meanwhile, so that another client's
-    // grab cannot fall between ours and its end and fail for our sake.
-    bool keyGrabbed(xcb_keysym_t keysym, quint16 modifiers) const;
-    // Whether the owner of `window` answers a _NET_WM_PING in time: its event loop runs.
-    bool answersPing(xcb_window_t window, int timeoutMs);
+    bool isConnected() const { return !xcb_connection_has_error(m_x); }
+    QRect screen() const { return frameOf(m_root); }
+
+    QList<Window> mapped(qint64 pid, Kind kind) const
+    {
+        QList<Window> found;
+        collect(m_root, false, pid, kind, found);
+        return found;
+    }
+
+    bool hasFocus(xcb_window_t window) const
+    {
+        const auto focus = owned(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
+        return focus && focus->focus == window;
+    }
+
+    // Whether some client holds the keyboard, or the key of `keysym` with `modifiers`
+    // (XCB_MOD_MASK_*): our own grab fails then. Ours is taken and released with the server
+    // held, so that another client's grab cannot fall in between and fail for our sake.
+    bool keyboardGrabbed() const
+    {
+        xcb_grab_server(m_x);
+        const auto reply = owned(
+            xcb_grab_keyboard_reply(m_x,
+                                    xcb_grab_keyboard(m_x, 0, m_root, XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+        xcb_ungrab_keyboard(m_x, XCB_CURRENT_TIME); // releases only a grab of ours
+        xcb_ungrab_server(m_x);
+        xcb_flush(m_x);
+        return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    }
+
+    bool keyGrabbed(xcb_keysym_t keysym, quint16 modifiers) const
+    {
+        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_x);
+        const auto keycodes = owned(xcb_key_symbols_get_keycode(symbols, keysym));
+        xcb_key_symbols_free(symbols);
+        if (!keycodes || keycodes.get()[0] == XCB_NO_SYMBOL) {
+            return false;
+        }
+        const xcb_keycode_t keycode = keycodes.get()[0];
+        xcb_grab_server(m_x);
+        const auto error = owned(
+            xcb_request_check(m_x, xcb_grab_key_checked(m_x, 0, m_root, modifiers, keycode,
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        if (!error) {
+            xcb_ungrab_key(m_x, keycode, m_root, modifiers);
+        }
+        xcb_ungrab_server(m_x);
+        xcb_flush(m_x);
+        return error && error->error_code == XCB_ACCESS;
+    }
 
 private:
-    xcb_atom_t atom(const char *name) const;
-    QByteArray property(xcb_window_t window, xcb_atom_t name) const;
-    QList<xcb_atom_t> atoms(xcb_window_t window, xcb_atom_t name) const;
-    QRect frameOf(xcb_window_t window) const;
+    template <typename T> static std::unique_ptr<T, decltype(&std::free)> owned(T *reply)
+    {
+        return {reply, &std::free};
+    }
+
+    xcb_atom_t atom(const char *name) const
+    {
+        const auto reply = owned(xcb_intern_atom_reply(
+            m_x, xcb_intern_atom(m_x, 0, uint16_t(qstrlen(name)), name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+
+    QByteArray property(xcb_window_t window, xcb_atom_t name) const
+    {
+        const auto reply = owned(xcb_get_property_reply(
+            m_x, xcb_get_property(m_x, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+            nullptr));
+        return reply ? QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                                  xcb_get_property_value_length(reply.get()))
+                     : QByteArray();
+    }
+
+    // CARDINALs such as _NET_WM_PID are as long as an atom.
+    QList<xcb_atom_t> atoms(xcb_window_t window, xcb_atom_t name) const
+    {
+        const QByteArray value = property(window, name);
+        const auto *begin = reinterpret_cast<const xcb_atom_t *>(value.constData());
+        return QList<xcb_atom_t>(begin, begin + value.size() / sizeof(xcb_atom_t));
+    }
+
+    QRect frameOf(xcb_window_t window) const
+    {
+        const auto geometry =
+            owned(xcb_get_geometry_reply(m_x, xcb_get_geometry(m_x, window), nullptr));
+        const auto origin = owned(xcb_translate_coordinates_reply(
+            m_x, xcb_translate_coordinates(m_x, window, m_root, 0, 0), nullptr));
+        return geometry && origin
+                   ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
+                   : QRect();
+    }
+
     void collect(xcb_window_t parent, bool inTray, qint64 pid, Kind kind,
-                 QList<Window> &found) const;
+                 QList<Window> &found) const
+    {
+        const auto tree = owned(xcb_query_tree_reply(m_x, xcb_query_tree(m_x, parent), nullptr));
+        const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0; // 0: gone
+        for (int i = 0; i < count; ++i) {
+            const xcb_window_t child = xcb_query_tree_children(tree.get())[i];
+            const bool childInTray =
+                inTray || property(child, XCB_ATOM_WM_CLASS).split('\0').contains("trayer");
+            const auto attributes = owned(xcb_get_window_attributes_reply(
+                m_x, xcb_get_window_attributes(m_x, child), nullptr));
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                atoms(child, m_pid) == QList<xcb_atom_t>{xcb_atom_t(pid)}) {
+                const QList<xcb_atom_t> types = atoms(child, m_type);
+                std::optional<Kind> is;
+                if (childInTray) {
+                    is = Kind::trayIcon;
+                } else if (types.contains(m_utility)) {
+                    is = Kind::popover;
+                } else if (attributes->override_redirect && !types.contains(m_tooltip)) {
+                    is = Kind::menu;
+                }
+                if (is == kind) {
+                    found.append({child, frameOf(child)});
+                }
+            }
+            collect(child, childInTray, pid, kind, found);
+        }
+    }
 
     xcb_connection_t *m_x;
     xcb_window_t m_root = XCB_WINDOW_NONE;
-    xcb_atom_t m_pid = XCB_ATOM_NONE;
-    xcb_atom_t m_type = XCB_ATOM_NONE;
-    xcb_atom_t m_utility = XCB_ATOM_NONE;
-    xcb_atom_t m_tooltip = XCB_ATOM_NONE;
-    xcb_atom_t m_protocols = XCB_ATOM_NONE;
-    xcb_atom_t m_ping = XCB_ATOM_NONE;
-    quint32 m_pings = 0;
+    xcb_atom_t m_pid = atom("_NET_WM_PID");
+    xcb_atom_t m_type = atom("_NET_WM_WINDOW_TYPE");
+    xcb_atom_t m_utility = atom("_NET_WM_WINDOW_TYPE_UTILITY");
+    xcb_atom_t m_tooltip = atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
 };

@@ -8,16 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-QByteArray body()
-{
-    const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'a') + "\r\n";
-    return chunk.repeated(16);
-}
-
-} // namespace
-
 EndlessHttpServer::EndlessHttpServer()
 {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -31,7 +21,15 @@ EndlessHttpServer::EndlessHttpServer()
         qFatal("EndlessHttpServer: cannot listen on 127.0.0.1");
     }
     m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] { run(); });
+    m_thread = std::thread([this] {
+        while (!m_stopping) {
+            const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection >= 0) { // else shut down, or a client that gave up while waiting
+                serve(connection);
+                ::close(connection);
+            }
+        }
+    });
 }
 
 EndlessHttpServer::~EndlessHttpServer()
@@ -47,18 +45,6 @@ QUrl EndlessHttpServer::url() const
     return QUrl(QStringLiteral("http://127.0.0.1:%1/chat/completions").arg(m_port));
 }
 
-void EndlessHttpServer::run()
-{
-    while (!m_stopping) {
-        const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0) {
-            continue; // shut down, or a client that gave up while waiting
-        }
-        serve(connection);
-        ::close(connection);
-    }
-}
-
 void EndlessHttpServer::serve(int connection)
 {
     // The request is read up to the end of its headers; its body does not matter.
@@ -69,27 +55,22 @@ void EndlessHttpServer::serve(int connection)
         if (m_stopping || ::poll(&readable, 1, 100) < 0) {
             return;
         }
-        if (readable.revents == 0) {
-            continue;
+        if (readable.revents != 0) {
+            const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                return;
+            }
+            request.append(buffer, n);
         }
-        const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            return;
-        }
-        request.append(buffer, n);
     }
     const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
                             "Transfer-Encoding: chunked\r\n\r\n";
+    const QByteArray chunks = ("10000\r\n" + QByteArray(0x10000, 'a') + "\r\n").repeated(16);
     if (::send(connection, head.constData(), size_t(head.size()), MSG_NOSIGNAL) < 0) {
         return;
     }
-    const QByteArray endless = body();
-    while (!m_stopping) {
-        const ssize_t n =
-            ::send(connection, endless.constData(), size_t(endless.size()), MSG_NOSIGNAL);
-        if (n <= 0) {
-            return; // the client gave up
-        }
-        m_sent += n;
+    // Until the client gives up.
+    while (!m_stopping &&
+           ::send(connection, chunks.constData(), size_t(chunks.size()), MSG_NOSIGNAL) > 0) {
     }
 }

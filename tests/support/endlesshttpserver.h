@@ -17,16 +17,12 @@ public:
     EndlessHttpServer &operator=(const EndlessHttpServer &) = delete;
 
     QUrl url() const;
-    // Bytes of body sent so far, over all connections.
-    qint64 bytesSent() const { return m_sent; }
 
 private:
-    void run();
     void serve(int connection);
 
     int m_listener = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stopping{false};
-    std::atomic<qint64> m_sent{0};
     std::thread m_thread;
 };

@@ -11,7 +11,18 @@ class FakeGlobalShortcut : public GlobalShortcut
     Q_OBJECT
 
 public:
-    void setShortcut(QKeyCombination combination) override;
+    void setShortcut(QKeyCombination combination) override
+    {
+        m_sequence = combination.toCombined() != 0 ? QKeySequence(combination) : QKeySequence();
+        calls.append(m_sequence);
+        m_registered = !m_sequence.isEmpty() && !taken.contains(m_sequence);
+        if (m_registered) {
+            emit registered();
+        } else if (!m_sequence.isEmpty()) {
+            emit failed(
+                QStringLiteral("%1 is grabbed by another client").arg(m_sequence.toString()));
+        }
+    }
     QKeyCombination shortcut() const override { return m_sequence[0]; }
     bool isRegistered() const override { return m_registered; }
 

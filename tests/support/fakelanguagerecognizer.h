@@ -8,10 +8,14 @@
 class FakeLanguageRecognizer : public LanguageRecognizer
 {
 public:
-    void reset() override;
-    void processString(const QString &text) override;
-    std::optional<QString> dominantLanguage() const override;
-    QList<Hypothesis> languageHypotheses(int maximum) const override;
+    void reset() override { ++resets; }
+    void processString(const QString &text) override { processed.append(text); }
+    std::optional<QString> dominantLanguage() const override { return dominant; }
+    QList<Hypothesis> languageHypotheses(int maximum) const override
+    {
+        hypothesesMaximum = maximum;
+        return hypotheses.mid(0, maximum);
+    }
 
     std::optional<QString> dominant;
     QList<Hypothesis> hypotheses;

@@ -12,12 +12,23 @@ class FakeLoginItem : public LoginItem
 {
 public:
     bool isEnabled() const override { return enabled; }
-    bool enable() override;
-    bool disable() override;
+    bool enable() override { return set(true); }
+    bool disable() override { return set(false); }
 
     bool enabled = false;
     bool failing = false;
     QStringList calls; // "enable" and "disable", in order
     // Runs at the start of every enable() and disable(), to look at what was done before.
     std::function<void()> onCall;
+
+private:
+    bool set(bool enable)
+    {
+        if (onCall) {
+            onCall();
+        }
+        calls.append(enable ? QStringLiteral("enable") : QStringLiteral("disable"));
+        enabled = failing ? enabled : enable;
+        return !failing;
+    }
 };

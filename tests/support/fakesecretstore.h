@@ -2,26 +2,66 @@
 
 #include "secretstore.h"
 
+#include <QCoro/QCoroFuture>
 #include <QHash>
 #include <QPair>
 #include <QPromise>
+#include <QTest>
 
 #include <memory>
 
 // An in-memory keyring. `readOutcome` other than `found` makes every read give that outcome
-// (a locked keyring, one that does not answer); with `available` false it behaves like a
-// desktop without a keyring: nothing is read, nothing can be written or removed.
+// (a locked keyring, one that does not answer).
 class FakeSecretStore : public SecretStore
 {
 public:
-    QCoro::Task<ReadResult> read(QString service, QString account) override;
-    QCoro::Task<bool> write(QString service, QString account, QByteArray data) override;
-    QCoro::Task<bool> remove(QString service, QString account) override;
+    QCoro::Task<ReadResult> read(QString service, QString account) override
+    {
+        ++reads;
+        const auto it = items.constFind({service, account});
+        co_return readOutcome != Outcome::found ? ReadResult{readOutcome}
+        : it == items.cend()                    ? ReadResult{Outcome::absent}
+                                                : ReadResult{Outcome::found, *it};
+    }
+
+    QCoro::Task<bool> write(QString service, QString account, QByteArray data) override
+    {
+        ++writes;
+        if (holdWrites) {
+            // Not a signal: QCoro 0.8 binds a reference to the null that Qt passes for the
+            // private tag of signals such as QTimer::timeout, which UBSan rejects.
+            if (!m_release) {
+                m_release = std::make_unique<QPromise<void>>();
+                m_release->start();
+            }
+            QFuture<void> released = m_release->future();
+            co_await released;
+            if (released.isCanceled()) {
+                co_return false; // by the store's end: `this` is gone
+            }
+        }
+        if (writable) {
+            items.insert({service, account}, data);
+        }
+        co_return writable;
+    }
+
+    QCoro::Task<bool> remove(QString service, QString account) override
+    {
+        ++removes;
+        items.remove({service, account});
+        co_return true;
+    }
 
     // Lets the writes held so far finish.
-    void releaseWrites();
+    void releaseWrites()
+    {
+        if (m_release) {
+            m_release->finish();
+            m_release.reset();
+        }
+    }
 
-    bool available = true;
     bool writable = true;    // false: reads and removals work, writes fail
     bool holdWrites = false; // true: a write finishes only at releaseWrites()
     Outcome readOutcome = Outcome::found;
@@ -36,4 +76,8 @@ private:
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.
-char *toString(const SecretStore::ReadResult &result);
+inline char *toString(const SecretStore::ReadResult &result)
+{
+    static const char *const names[] = {"found: ", "absent", "locked", "unavailable"};
+    return QTest::toString(QByteArray(names[int(result.outcome)]) + result.data);
+}

@@ -21,37 +21,30 @@ const QString secrets = QStringLiteral("org.freedesktop.secrets");
 const QString loginCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
 constexpr int patienceMs = 30'000;
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Daemons that go with the test, however it ends.
-std::unique_ptr<QProcess> makeChild()
+// A daemon that goes with the test, however it ends.
+std::unique_ptr<QProcess> makeChild(const QProcessEnvironment &environment)
 {
     auto process = std::make_unique<QProcess>();
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     return process;
 }
 
 void stop(std::unique_ptr<QProcess> &process)
 {
-    if (!process) {
-        return;
+    if (process) {
+        ::kill(pid_t(process->processId()), SIGCONT);
+        process->terminate();
+        if (!process->waitForFinished(5000)) {
+            process->kill();
+            process->waitForFinished();
+        }
+        process.reset();
     }
-    ::kill(pid_t(process->processId()), SIGCONT);
-    process->terminate();
-    if (!process->waitForFinished(5000)) {
-        process->kill();
-        process->waitForFinished();
-    }
-    process.reset();
 }
 
 } // namespace
-
-PrivateKeyring::PrivateKeyring() = default;
 
 PrivateKeyring::~PrivateKeyring()
 {
@@ -70,18 +63,14 @@ bool PrivateKeyring::isInstalled()
 
 QString PrivateKeyring::start(Collection collection, const QStringList &activatable)
 {
-    if (!isInstalled()) {
-        return QStringLiteral("dbus-daemon or gnome-keyring-daemon is not installed");
-    }
-    if (!m_dir.isValid()) {
-        return QStringLiteral("no temporary folder");
+    if (!isInstalled() || !m_dir.isValid()) {
+        return QStringLiteral("dbus-daemon or gnome-keyring-daemon is missing, or no temporary "
+                              "folder");
     }
     const QDir dir(m_dir.path());
     for (const char *sub : {"services", "runtime", "data", "home"}) {
-        dir.mkdir(QString::fromLatin1(sub));
+        dir.mkdir(QString::fromLatin1(sub), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const QString &name : activatable) {
         const QString file = name + QStringLiteral(".service");
         if (!QFile::copy(QStringLiteral("/usr/share/dbus-1/services/") + file,
@@ -89,18 +78,17 @@ QString PrivateKeyring::start(Collection collection, const QStringList &activata
             return QStringLiteral("the machine has no D-Bus service %1").arg(name);
         }
     }
-    const QString config = dir.filePath(QStringLiteral("session.conf"));
-    if (!writeFile(config, QStringLiteral("<busconfig><type>session</type>"
-                                          "<listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                          "<servicedir>%1/services</servicedir>"
-                                          "<policy context=\"default\">"
-                                          "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                          "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
-                                          "</policy></busconfig>")
-                               .arg(m_dir.path())
-                               .toUtf8())) {
+    QFile config(dir.filePath(QStringLiteral("session.conf")));
+    const QByteArray configText = QStringLiteral(R"(<busconfig><type>session</type>
+<listen>unix:dir=%1</listen><auth>EXTERNAL</auth><servicedir>%1/services</servicedir>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>)")
+                                      .arg(m_dir.path())
+                                      .toUtf8();
+    if (!config.open(QIODevice::WriteOnly) || config.write(configText) != configText.size()) {
         return QStringLiteral("cannot write the bus configuration");
     }
+    config.close();
 
     // What the bus starts sees no display until setActivationEnvironment() gives it one: a
     // prompter then fails at once instead of waiting for someone at the screen.
@@ -108,12 +96,10 @@ QString PrivateKeyring::start(Collection collection, const QStringList &activata
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) {
         busEnvironment.remove(QString::fromLatin1(name));
     }
-    m_busDaemon = makeChild();
-    m_busDaemon->setProcessEnvironment(busEnvironment);
-    m_busDaemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_busDaemon = makeChild(busEnvironment);
     m_busDaemon->start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
+                       {QStringLiteral("--config-file=") + config.fileName(),
+                        QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     while (!m_busDaemon->canReadLine()) {
         if (!m_busDaemon->waitForReadyRead(patienceMs)) {
             return QStringLiteral("dbus-daemon gave no address");
@@ -129,24 +115,24 @@ QString PrivateKeyring::start(Collection collection, const QStringList &activata
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address));
-    environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
+    for (const auto &[name, sub] :
+         {std::pair{"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}}) {
+        environment.insert(QString::fromLatin1(name), dir.filePath(QString::fromLatin1(sub)));
+    }
     QDBusServiceWatcher watcher(secrets, m_bus, QDBusServiceWatcher::WatchForRegistration);
     QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-    m_keyring = makeChild();
-    m_keyring->setProcessEnvironment(environment);
-    m_keyring->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_keyring->setStandardOutputFile(QProcess::nullDevice());
+    const bool unlocked = collection == Collection::unlocked;
     QStringList arguments{QStringLiteral("--foreground"), QStringLiteral("--components=secrets")};
-    if (collection == Collection::unlocked) {
-        arguments << QStringLiteral("--unlock");
+    if (unlocked) {
+        arguments << QStringLiteral("--unlock"); // with the password on standard input
     }
+    m_keyring = makeChild(environment);
+    m_keyring->setStandardOutputFile(QProcess::nullDevice());
     m_keyring->start(QStringLiteral("gnome-keyring-daemon"), arguments);
     if (!m_keyring->waitForStarted()) {
         return QStringLiteral("gnome-keyring-daemon did not start");
     }
-    if (collection == Collection::unlocked) {
+    if (unlocked) {
         m_keyring->write("quenzal-test");
     }
     m_keyring->closeWriteChannel();
@@ -156,19 +142,10 @@ QString PrivateKeyring::start(Collection collection, const QStringList &activata
     return {};
 }
 
-qint64 PrivateKeyring::daemonPid() const
+bool PrivateKeyring::signalKeyring(int signal)
 {
-    return m_keyring ? m_keyring->processId() : 0;
-}
-
-bool PrivateKeyring::freeze()
-{
-    return daemonPid() > 0 && ::kill(pid_t(daemonPid()), SIGSTOP) == 0;
-}
-
-bool PrivateKeyring::thaw()
-{
-    return daemonPid() > 0 && ::kill(pid_t(daemonPid()), SIGCONT) == 0;
+    return m_keyring && m_keyring->processId() > 0 &&
+           ::kill(pid_t(m_keyring->processId()), signal) == 0;
 }
 
 bool PrivateKeyring::closePrompt()
@@ -208,7 +185,6 @@ bool PrivateKeyring::call(const QString &service, const QString &path, const QSt
     if (reply.type() == QDBusMessage::ErrorMessage) {
         qWarning("PrivateKeyring: %s failed: %s", qPrintable(method),
                  qPrintable(reply.errorMessage()));
-        return false;
     }
-    return true;
+    return reply.type() != QDBusMessage::ErrorMessage;
 }

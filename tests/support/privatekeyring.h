@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <memory>
 
 // A session bus of its own with a real gnome-keyring-daemon on it, for tests that freeze, lock
@@ -19,7 +20,7 @@ public:
         none,     // no collection yet: the first write asks the user to create one
     };
 
-    PrivateKeyring();
+    PrivateKeyring() = default;
     ~PrivateKeyring();
     PrivateKeyring(const PrivateKeyring &) = delete;
     PrivateKeyring &operator=(const PrivateKeyring &) = delete;
@@ -30,11 +31,9 @@ public:
     static bool isInstalled();
 
     QDBusConnection bus() const { return m_bus; }
-    qint64 daemonPid() const;
-
     // SIGSTOP and SIGCONT: a keyring that does not answer, then does.
-    bool freeze();
-    bool thaw();
+    bool freeze() { return signalKeyring(SIGSTOP); }
+    bool thaw() { return signalKeyring(SIGCONT); }
     // Ends the keyring's dialog as if its window had been closed.
     bool closePrompt();
     bool lockCollection();
@@ -43,6 +42,7 @@ public:
     bool setActivationEnvironment(const QMap<QString, QString> &variables);
 
 private:
+    bool signalKeyring(int signal);
     bool call(const QString &service, const QString &path, const QString &interface,
               const QString &method, const QVariantList &arguments);
 

@@ -1,11 +1,19 @@
 #include "testhome.h"
 
-#include <QDir>
+#include <QFile>
 
 namespace {
+
 bool active = false;
-const char *const variables[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
-                                 "XDG_STATE_HOME"};
+// Each variable and its folder under the temporary home.
+constexpr std::pair<const char *, const char *> variables[] = {
+    {"HOME", ""},
+    {"XDG_DATA_HOME", "/.local/share"},
+    {"XDG_CONFIG_HOME", "/.config"},
+    {"XDG_CACHE_HOME", "/.cache"},
+    {"XDG_STATE_HOME", "/.local/state"},
+};
+
 } // namespace
 
 TestHome::TestHome()
@@ -15,15 +23,10 @@ TestHome::TestHome()
         qFatal("TestHome: another TestHome is alive, or no temporary folder");
     }
     active = true;
-    for (const char *name : variables) {
+    for (const auto &[name, folder] : variables) {
         m_saved.append({name, qgetenv(name)});
+        qputenv(name, QFile::encodeName(m_dir.path() + QLatin1String(folder)));
     }
-    const QString home = m_dir.path();
-    qputenv("HOME", QFile::encodeName(home));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/.local/state")));
 }
 
 TestHome::~TestHome()
@@ -36,9 +39,4 @@ TestHome::~TestHome()
             qputenv(name.constData(), value);
         }
     }
-}
-
-QString TestHome::dataHome() const
-{
-    return m_dir.path() + QStringLiteral("/.local/share");
 }

@@ -14,7 +14,7 @@ public:
     TestHome &operator=(const TestHome &) = delete;
 
     QString path() const { return m_dir.path(); }
-    QString dataHome() const;
+    QString dataHome() const { return m_dir.path() + QStringLiteral("/.local/share"); }
 
 private:
     QTemporaryDir m_dir;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
@@ -11,8 +10,8 @@
 
 class QTcpSocket;
 
-// A small HTTP/1.1 responder on 127.0.0.1 for tests. It records every request and answers
-// with scripted replies, in order; when the script runs out it repeats the default reply.
+// A small HTTP/1.1 responder on 127.0.0.1 for tests. It records every request and answers with
+// the scripted replies, in order, then with the default one (DeepSeek saying "Hallo").
 // Connections are kept alive, so tests can see whether a client reuses them.
 class TestHttpServer : public QObject
 {
@@ -25,17 +24,15 @@ public:
         QByteArray target; // as sent: a path, or an absolute URL when sent to a proxy
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-        int connection = 0; // 1 for the first connection accepted, 2 for the next, ...
 
-        QByteArray header(QByteArrayView name) const; // first match, case-insensitive
+        QByteArray header(QByteArrayView name) const; // the first, case-insensitive
         int headerCount(QByteArrayView name) const;
     };
 
     struct Reply
     {
         int status = 200;
-        QByteArray body{};
-        QByteArray contentType = "application/json";
+        QByteArray body{};                  // sent as application/json
         std::chrono::milliseconds delay{0}; // answer this much later
         bool stall = false;                 // never answer, keep the connection open
         bool dropConnection = false;        // close the connection, after `raw` if any
@@ -44,17 +41,12 @@ public:
     };
 
     explicit TestHttpServer(QObject *parent = nullptr);
-    ~TestHttpServer() override;
 
-    quint16 port() const { return m_server.serverPort(); }
     QUrl url(const QString &path = QStringLiteral("/chat/completions")) const;
-
-    void enqueue(Reply reply);
+    void enqueue(Reply reply) { m_script.push_back(std::move(reply)); }
     void setDefaultReply(Reply reply) { m_defaultReply = std::move(reply); }
-
     const QList<Request> &requests() const { return m_requests; }
     int connectionCount() const { return m_connections; }
-
     // Stops listening and closes every connection; url() then refuses connections.
     void close();
 
@@ -65,13 +57,12 @@ signals:
     void requestReceived();
 
 private:
-    void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Reply &reply);
 
     QTcpServer m_server;
     std::deque<Reply> m_script;
-    Reply m_defaultReply;
+    Reply m_defaultReply{.body = completion(QStringLiteral("Hallo"))};
     QList<Request> m_requests;
     int m_connections = 0;
 };

@@ -9,9 +9,9 @@
 #include <optional>
 #include <stdexcept>
 
-// Runs the event loop until `task` finishes and returns its result, or rethrows what it threw.
-// (QCoro's own waitFor never returns when the task throws.) A task that does not finish within
-// `limit` throws std::runtime_error, so a hung coroutine fails its test instead of the run.
+// Runs the event loop until `task` finishes and returns its result, or rethrows what it threw
+// (QCoro's own waitFor never returns when the task throws). A task still running after `limit`
+// throws std::runtime_error, so a hung coroutine fails its test instead of the run.
 template <typename T>
 T waitForTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::seconds(60))
 {
@@ -23,7 +23,6 @@ T waitForTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono
         try {
             if constexpr (std::is_void_v<T>) {
                 co_await task;
-                result = true;
             } else {
                 result = co_await task;
             }
