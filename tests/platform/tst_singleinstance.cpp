@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 class TestSingleInstance : public QObject
 {
     Q_OBJECT
@@ -16,62 +18,58 @@ class TestSingleInstance : public QObject
 private slots:
     void secondCopyFindsTheFirst()
     {
-        QTemporaryDir dir;
-        SingleInstance first("org.example.Test", dir.path());
+        SingleInstance first("org.example.Test", m_dir.path());
         QCOMPARE(first.acquire(), SingleInstance::Result::acquired);
-        QCOMPARE(first.lockFilePath(), dir.path() + "/org.example.Test.lock");
-        // However long the first copy has been running.
-        QFile lock(first.lockFilePath());
+        QCOMPARE(first.lockFilePath(), m_dir.path() + "/org.example.Test.lock");
+        QFile lock(first.lockFilePath()); // however long the first copy has been running
         QVERIFY(lock.open(QIODevice::ReadWrite));
         QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-30),
                                  QFileDevice::FileModificationTime));
         lock.close();
-        SingleInstance second("org.example.Test", dir.path());
-        QCOMPARE(second.acquire(), SingleInstance::Result::alreadyRunning);
-        SingleInstance other("org.example.Other", dir.path());
-        QCOMPARE(other.acquire(), SingleInstance::Result::acquired);
+        QCOMPARE(SingleInstance("org.example.Test", m_dir.path()).acquire(),
+                 SingleInstance::Result::alreadyRunning);
+        QCOMPARE(SingleInstance("org.example.Other", m_dir.path()).acquire(),
+                 SingleInstance::Result::acquired);
     }
 
     void lockOfACrashedCopyIsTakenOver()
     {
-        QTemporaryDir dir;
-        // A lock written by a process that has ended since, a moment ago.
-        QProcess process;
-        process.start("true");
-        QVERIFY(process.waitForStarted());
-        const qint64 ended = process.processId();
-        QVERIFY(process.waitForFinished());
-        QFile lock(dir.path() + "/org.example.Test.lock");
-        QVERIFY(lock.open(QIODevice::WriteOnly));
+        QProcess ended;
+        ended.start("true");
+        QVERIFY(ended.waitForStarted());
+        const qint64 process = ended.processId();
+        QVERIFY(ended.waitForFinished());
         // QLockFile's own format: process, program, host, machine and boot of the holder.
-        lock.write(QByteArray::number(ended) + "\nquenzal\n" +
+        QFile lock(m_dir.path() + "/org.example.Crashed.lock");
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(process) + "\nquenzal\n" +
                    QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() +
                    '\n' + QSysInfo::bootUniqueId() + '\n');
         lock.close();
-        SingleInstance instance("org.example.Test", dir.path());
-        QCOMPARE(instance.acquire(), SingleInstance::Result::acquired);
+        QCOMPARE(SingleInstance("org.example.Crashed", m_dir.path()).acquire(),
+                 SingleInstance::Result::acquired);
     }
 
     void unusableFolders()
     {
-        QTemporaryDir dir;
-        const QString file = dir.path() + "/not-a-folder";
-        QFile(file).open(QIODevice::WriteOnly);
-        SingleInstance given("org.example.Test", file);
-        QCOMPARE(given.acquire(), SingleInstance::Result::unavailable);
+        const QString file = m_dir.path() + "/not-a-folder";
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        QCOMPARE(SingleInstance("org.example.Test", file).acquire(),
+                 SingleInstance::Result::unavailable);
 
         // The runtime folder is a file: the temporary folder takes the lock instead.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(file));
-        QString lockFile;
-        {
-            SingleInstance fallback("org.example.Test-" +
-                                    QString::number(QCoreApplication::applicationPid()));
-            QCOMPARE(fallback.acquire(), SingleInstance::Result::acquired);
-            lockFile = fallback.lockFilePath();
-        }
-        QVERIFY(lockFile.startsWith(QDir::tempPath()));
-        QDir().rmdir(QFileInfo(lockFile).path());
+        auto fallback = std::make_unique<SingleInstance>(
+            "org.example.Test-" + QString::number(QCoreApplication::applicationPid()));
+        QCOMPARE(fallback->acquire(), SingleInstance::Result::acquired);
+        const QString folder = QFileInfo(fallback->lockFilePath()).path();
+        fallback.reset();
+        QVERIFY(folder.startsWith(QDir::tempPath()));
+        QVERIFY(QDir().rmdir(folder));
     }
+
+private:
+    QTemporaryDir m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -1,5 +1,4 @@
-// Presses anywhere on a real X desktop, through XInput 2 raw events. Runs under
-// scripts/with-desktop.
+// Presses anywhere on the real X desktop of scripts/with-desktop, through XInput 2 raw events.
 #include "x11desktop.h"
 #include "x11pressmonitor.h"
 
@@ -7,6 +6,7 @@
 
 namespace {
 
+// The position is the pointer's when the press is read: each click is awaited before the next.
 bool click(const QPoint &position, int button)
 {
     return X11Desktop::xdotool({"mousemove", QString::number(position.x()),
@@ -33,74 +33,61 @@ private slots:
     }
     void cleanup() { m_monitor.reset(); }
 
-    void buttons_data();
-    void buttons();
-    void nothingAfterStop();
+    void buttons_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QPoint>("position"); // null: in our own window
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("left") << 1 << QPoint(100, 200) << true;
+        QTest::newRow("right") << 3 << QPoint(120, 220) << true;
+        QTest::newRow("middle") << 2 << QPoint(320, 240) << false;
+        QTest::newRow("left, in our own window") << 1 << QPoint(0, 0) << true;
+    }
+    void buttons()
+    {
+        QFETCH(int, button);
+        QFETCH(QPoint, position);
+        QFETCH(bool, reported);
+        if (position.isNull()) {
+            position = m_window->edit->mapToGlobal(m_window->edit->rect().center());
+        }
+        QSignalSpy pressed(m_monitor.get(), &PressMonitor::pressed);
+        QVERIFY(m_monitor->start());
+        QVERIFY(m_monitor->isActive());
+        QVERIFY(click(position, button));
+        if (reported) {
+            QVERIFY(pressed.wait());
+            QCOMPARE(pressed.takeFirst().at(0).toPoint(), position);
+        }
+        // Presses come in order: once this one is in, the one before has been dealt with.
+        QVERIFY(click({50, 900}, 1));
+        QVERIFY(pressed.wait());
+        QCOMPARE(pressed.count(), 1);
+        QCOMPARE(pressed.first().at(0).toPoint(), QPoint(50, 900));
+    }
+
+    void nothingAfterStop()
+    {
+        QSignalSpy pressed(m_monitor.get(), &PressMonitor::pressed);
+        QVERIFY(m_monitor->start());
+        QVERIFY(click({100, 200}, 1)); // sent before stop(), not yet read when it comes
+        m_monitor->stop();
+        QVERIFY(!m_monitor->isActive());
+        QVERIFY(click({200, 300}, 3));
+        m_window->typeMarker(QStringLiteral("1"));
+        QCOMPARE(pressed.count(), 0);
+
+        QVERIFY(m_monitor->start()); // and it starts again
+        QVERIFY(click({300, 400}, 1));
+        QVERIFY(pressed.wait());
+        QCOMPARE(pressed.count(), 1);
+        QCOMPARE(pressed.first().at(0).toPoint(), QPoint(300, 400));
+    }
 
 private:
     std::unique_ptr<X11Desktop::TypingWindow> m_window;
     std::unique_ptr<X11PressMonitor> m_monitor;
 };
-
-void TestX11PressMonitor::buttons_data()
-{
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QPoint>("position"); // null: in our own window
-    QTest::addColumn<bool>("reported");
-
-    QTest::newRow("left") << 1 << QPoint(100, 200) << true;
-    QTest::newRow("middle") << 2 << QPoint(320, 240) << false;
-    QTest::newRow("wheel") << 4 << QPoint(320, 240) << false;
-    QTest::newRow("left, in our own window") << 1 << QPoint(0, 0) << true;
-}
-
-void TestX11PressMonitor::buttons()
-{
-    QFETCH(int, button);
-    QFETCH(QPoint, position);
-    QFETCH(bool, reported);
-
-    if (position.isNull()) {
-        position = m_window->edit->mapToGlobal(m_window->edit->rect().center());
-    }
-    QSignalSpy pressed(m_monitor.get(), &PressMonitor::pressed);
-    QVERIFY(m_monitor->start());
-    QVERIFY(m_monitor->isActive());
-    // The position is the pointer's when the press is read, so each click is awaited before
-    // the pointer moves on.
-    QVERIFY(click(position, button));
-    if (reported) {
-        QVERIFY(pressed.wait());
-        QCOMPARE(pressed.takeFirst().at(0).toPoint(), position);
-    }
-    // A left click after it, elsewhere: presses come in order, so once this one is in, the
-    // first has been dealt with.
-    const QPoint after(50, 900);
-    QVERIFY(click(after, 1));
-    QVERIFY(pressed.wait());
-    QCOMPARE(pressed.count(), 1);
-    QCOMPARE(pressed.first().at(0).toPoint(), after);
-}
-
-void TestX11PressMonitor::nothingAfterStop()
-{
-    QSignalSpy pressed(m_monitor.get(), &PressMonitor::pressed);
-    QVERIFY(m_monitor->start());
-    // Sent before stop(), not yet read when it comes.
-    QVERIFY(click({100, 200}, 1));
-    m_monitor->stop();
-    QVERIFY(!m_monitor->isActive());
-    QVERIFY(click({200, 300}, 3));
-    m_window->typeMarker(QStringLiteral("1"));
-    QCOMPARE(pressed.count(), 0);
-
-    // And it starts again.
-    QVERIFY(m_monitor->start());
-    QVERIFY(click({300, 400}, 1));
-    QVERIFY(pressed.wait());
-    QCOMPARE(pressed.count(), 1);
-    QCOMPARE(pressed.first().at(0).toPoint(), QPoint(300, 400));
-}
 
 int main(int argc, char **argv)
 {

@@ -1,5 +1,5 @@
-// The throwaway X desktop of scripts/with-desktop, and typing and clicking on it with xdotool,
-// whose input goes through XTEST like a real keyboard's and mouse's.
+// The throwaway X desktop of scripts/with-desktop, typed and clicked on with xdotool (through
+// XTEST, like a real keyboard and mouse).
 #pragma once
 
 #include <QApplication>
@@ -12,19 +12,12 @@
 
 namespace X11Desktop {
 
-// Only the desktop scripts/with-desktop starts is ours to type on: with no promise of one, the
-// display found may well be the user's own.
+// Without that promise the display found may well be the user's own.
 inline bool promised()
 {
     return qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP");
 }
 
-inline bool ours()
-{
-    return promised() && !qEnvironmentVariableIsEmpty("DISPLAY");
-}
-
-// Runs xdotool to its end.
 inline bool xdotool(const QStringList &arguments)
 {
     QProcess process;
@@ -52,8 +45,8 @@ struct TypingWindow
         edit->clear();
     }
 
-    // Waits until the line edit has been given `key`, typed as a marker after the input under
-    // test: X delivers in order, so by then that has been dealt with.
+    // Typed after the input under test: X delivers in order, so once the line edit has it, the
+    // input before has been dealt with.
     void typeMarker(const QString &key)
     {
         QVERIFY(xdotool({"key", key}));
@@ -64,11 +57,10 @@ struct TypingWindow
     QLineEdit *edit = new QLineEdit(&window);
 };
 
-// Elsewhere the tests that need no display still run; the rest skip, or fail when a desktop
-// was promised.
+// Elsewhere the tests that need no display still run.
 template <typename Test> int run(int argc, char **argv)
 {
-    if (!ours()) {
+    if (!promised() || qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
@@ -78,13 +70,13 @@ template <typename Test> int run(int argc, char **argv)
 
 } // namespace X11Desktop
 
-// For init() or initTestCase(): skips without a desktop of our own, fails if one was promised.
+// Skips without a desktop of our own, fails if one was promised but there is no display.
 #define QUENZAL_REQUIRE_DESKTOP()                                                                  \
     do {                                                                                           \
-        if (!X11Desktop::ours()) {                                                                 \
-            if (X11Desktop::promised()) {                                                          \
-                QFAIL("QUENZAL_TEST_DESKTOP is set but there is no DISPLAY");                      \
-            }                                                                                      \
+        if (!X11Desktop::promised()) {                                                             \
             QSKIP("needs an X desktop of its own: run under scripts/with-desktop");                \
+        }                                                                                          \
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {                                              \
+            QFAIL("QUENZAL_TEST_DESKTOP is set but there is no DISPLAY");                          \
         }                                                                                          \
     } while (false)
