@@ -41,42 +41,34 @@ private slots:
         }
     }
 
+    // Overwriting a different value, so that reading back the old one fails too; and other
+    // items, even under a service our own starts with, are left alone.
     void roundTrip_data()
     {
         QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("otherService");
+        QTest::addColumn<QString>("otherAccount");
         // Kept as base64 by QtKeychain; as text it would end at the first NUL.
-        QTest::newRow("binary") << QByteArray("\x00\x01\xfe\xff\x00tail", 9);
-        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("binary, other account")
+            << QByteArray("\x00\x01\xfe\xff\x00tail", 9) << m_service << telegramAccount;
+        QTest::newRow("empty, service is a prefix")
+            << QByteArray("") << m_prefix << deepseekAccount;
     }
-    // Overwriting a different value, so that reading back the old one fails too.
     void roundTrip()
     {
         QFETCH(QByteArray, value);
+        QFETCH(QString, otherService);
+        QFETCH(QString, otherAccount);
+        QVERIFY(QCoro::waitFor(m_store.write(otherService, otherAccount, "theirs")));
         QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, "previous value")));
         QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, value)));
         QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), found(value));
+        QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), found("theirs"));
         QVERIFY(QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
         QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), absent);
         QVERIFY(QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
-    }
-
-    void itemsStayApart_data()
-    {
-        QTest::addColumn<QString>("otherService");
-        QTest::addColumn<QString>("otherAccount");
-        QTest::newRow("other account") << m_service << telegramAccount;
-        QTest::newRow("service is a prefix") << m_prefix << deepseekAccount;
-    }
-    void itemsStayApart()
-    {
-        QFETCH(QString, otherService);
-        QFETCH(QString, otherAccount);
-        QVERIFY(QCoro::waitFor(m_store.write(m_service, deepseekAccount, "mine")));
-        QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), absent);
-        QVERIFY(QCoro::waitFor(m_store.write(otherService, otherAccount, "theirs")));
-        QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), found("mine"));
+        QCOMPARE(QCoro::waitFor(m_store.read(otherService, otherAccount)), found("theirs"));
         QVERIFY(QCoro::waitFor(m_store.remove(otherService, otherAccount)));
-        QCOMPARE(QCoro::waitFor(m_store.read(m_service, deepseekAccount)), found("mine"));
     }
 
     // Calls started together take turns on the keyring; none may be lost or left waiting.

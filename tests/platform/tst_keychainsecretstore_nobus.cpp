@@ -45,28 +45,27 @@ private slots:
     // running, and the next ones, however patient, are not held up behind it.
     void unresponsiveSecretService()
     {
-        QVERIFY(QDir(m_busDir.path()).mkdir(QStringLiteral("services")));
-        QFile secrets(m_busDir.filePath(QStringLiteral("services/secrets.service")));
-        QVERIFY(secrets.open(QIODevice::WriteOnly));
+        const auto write = [this](const QString &name, const QString &text) {
+            QFile file(m_busDir.filePath(name));
+            return QDir(m_busDir.path()).mkpath("services") && file.open(QIODevice::WriteOnly) &&
+                   file.write(text.toUtf8()) > 0;
+        };
         // Gone with D-Bus's attempt: left behind, it would keep ctest waiting for its output.
-        secrets.write("[D-BUS Service]\nName=org.freedesktop.secrets\n"
-                      "Exec=/usr/bin/setpriv --pdeathsig KILL /bin/sleep 30\n");
-        secrets.close();
-        QFile config(m_busDir.filePath(QStringLiteral("session.conf")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                    "<auth>EXTERNAL</auth><servicedir>%1/services</servicedir>"
-                                    "<policy context=\"default\"><allow send_destination=\"*\"/>"
-                                    "<allow own=\"*\"/></policy>"
-                                    "<limit name=\"service_start_timeout\">2000</limit>"
-                                    "</busconfig>")
-                         .arg(m_busDir.path())
-                         .toUtf8());
-        config.close();
-
+        QVERIFY(write("services/secrets.service",
+                      "[D-BUS Service]\nName=org.freedesktop.secrets\n"
+                      "Exec=/usr/bin/setpriv --pdeathsig KILL /bin/sleep 30\n"));
+        QVERIFY(write("session.conf",
+                      QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                                     "<auth>EXTERNAL</auth><servicedir>%1/services</servicedir>"
+                                     "<policy context=\"default\"><allow send_destination=\"*\"/>"
+                                     "<allow own=\"*\"/></policy>"
+                                     "<limit name=\"service_start_timeout\">2000</limit>"
+                                     "</busconfig>")
+                          .arg(m_busDir.path())));
         m_bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_bus.start(QStringLiteral("dbus-daemon"),
-                    {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+                    {"--config-file=" + m_busDir.filePath("session.conf"), "--nofork",
+                     "--print-address=1"});
         while (!m_bus.canReadLine()) {
             QVERIFY2(m_bus.waitForReadyRead(30'000), "dbus-daemon gave no address");
         }
