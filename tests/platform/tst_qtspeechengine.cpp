@@ -134,12 +134,10 @@ private slots:
     {
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("expected"); // a pattern for the voice's language; empty: none
-        QTest::newRow("language and region") << QStringLiteral("en-GB") << "^en-GB$";
         QTest::newRow("odd spelling") << QStringLiteral("pt_br") << "^pt-BR$";
         QTest::newRow("likely region") << QStringLiteral("no") << "^nb-NO$";
-        QTest::newRow("region without voice") << QStringLiteral("de-AT") << "^de-";
-        // Mandarin's voices come under the C locale, named after their language.
-        QTest::newRow("script") << QStringLiteral("zh-Hans") << "^zh$";
+        // No zh-CN voice: Mandarin's come under the C locale, named after their language.
+        QTest::newRow("region without voice") << QStringLiteral("zh-Hans") << "^zh$";
         QTest::newRow("nonsense") << QStringLiteral("nonsense") << "";
     }
     void voiceForLanguage()
@@ -236,18 +234,11 @@ private slots:
         QVERIFY2(stopServer(runtimeDir), "a server was left running");
     }
 
-    // Promptly, and without taking the process down with a thread still running.
-    void closes_data()
+    // While it still creates Qt's engine, which waits for a server held at its start: promptly,
+    // and without taking the process down with a thread still running. The one left behind
+    // finishes once the server has started, and goes.
+    void closesWhileStarting()
     {
-        QTest::addColumn<bool>("started");
-        // Still creating Qt's engine: the server is held at its start until the engine is gone.
-        QTest::newRow("while starting") << false;
-        // The server answers, so the engine closes for good instead of giving up on it.
-        QTest::newRow("while speaking") << true;
-    }
-    void closes()
-    {
-        QFETCH(bool, started);
         const QTemporaryDir gate;
         const QByteArray server = gatedServer(gate);
         QVERIFY(!server.isEmpty());
@@ -255,17 +246,8 @@ private slots:
         const int workers = threadsNamed(workerName);
         auto engine = std::make_unique<QtSpeechEngine>(); // without waiting for the server
         QCOMPARE(engine->state(), SpeechEngine::State::starting);
-        QFile open(gate.filePath(QStringLiteral("open")));
-        if (started) {
-            QVERIFY(open.open(QIODevice::WriteOnly));
-            QTRY_COMPARE_WITH_TIMEOUT(engine->state(), SpeechEngine::State::ready, startLimit);
-            engine->speak(1, longText, std::nullopt, 0.48, 1.0);
-            QTest::qWait(500); // into it, as a listener stops; not a wait for anything
-            QTest::failOnWarning(QRegularExpression(QStringLiteral("does not answer")));
-        }
         engine.reset();
-        // A worker left behind finishes once the server has started, and goes.
-        QVERIFY(open.isOpen() || open.open(QIODevice::WriteOnly));
+        QVERIFY(QFile(gate.filePath(QStringLiteral("open"))).open(QIODevice::WriteOnly));
         QTRY_VERIFY_WITH_TIMEOUT(threadsNamed(workerName) <= workers, startLimit);
     }
 
