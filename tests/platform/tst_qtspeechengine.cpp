@@ -64,12 +64,14 @@ int threadsNamed(const QByteArray &name)
     return count;
 }
 
-// A speech-dispatcher for SPEECHD_CMD that waits for the file `open` in `dir` before it starts.
+// A speech-dispatcher for SPEECHD_CMD that waits for the file `open` in `dir` before it starts,
+// and gives up once `dir` has gone.
 QByteArray gatedServer(const QTemporaryDir &dir)
 {
     QFile script(dir.filePath(QStringLiteral("speech-dispatcher")));
-    const QByteArray text = "#!/bin/sh\nwhile [ ! -e '" + QFile::encodeName(dir.path()) +
-                            "/open' ]; do sleep 0.05; done\nexec speech-dispatcher \"$@\"\n";
+    const QByteArray path = QFile::encodeName(dir.path());
+    const QByteArray text = "#!/bin/sh\nwhile [ ! -e '" + path + "/open' ]; do [ -d '" + path +
+                            "' ] || exit 1; sleep 0.05; done\nexec speech-dispatcher \"$@\"\n";
     const bool written = script.open(QIODevice::WriteOnly) && script.write(text) == text.size() &&
                          script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     return written ? QFile::encodeName(script.fileName()) : QByteArray();
