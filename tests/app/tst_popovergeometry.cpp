@@ -17,7 +17,6 @@ private slots:
         QTest::newRow("whole size") << QVariantMap{{"size", QSize(880, 510)}} << QSize(880, 510);
         QTest::newRow("beyond the limits")
             << QVariantMap{{"size", QSizeF(5000, 10)}} << QSize(1200, 380);
-        QTest::newRow("no size") << QVariantMap{{"final", true}} << QSize();
         QTest::newRow("not a size") << QVariantMap{{"size", "880x510"}} << QSize();
         QTest::newRow("infinite")
             << QVariantMap{{"size", QSizeF(std::numeric_limits<double>::infinity(), 500)}}
@@ -36,21 +35,23 @@ private slots:
         QTest::addColumn<QPoint>("pointer");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QRect>("frame");
-        const QRect screen(0, 24, 1280, 776); // a panel of 24 at the top
-        const QSize popover(780, 460);
-        QTest::newRow("centred under a tray in the middle")
-            << QRect(600, 0, 24, 24) << QPoint() << popover << QRect(QPoint(221, 24), popover);
-        QTest::newRow("tray at the right edge")
-            << QRect(1256, 0, 24, 24) << QPoint() << popover << QRect(QPoint(500, 24), popover);
-        QTest::newRow("tray at the left edge")
-            << QRect(0, 0, 24, 24) << QPoint() << popover << QRect(QPoint(0, 24), popover);
-        QTest::newRow("tray at the bottom: above it")
-            << QRect(1200, 776, 24, 24) << QPoint() << popover << QRect(QPoint(500, 316), popover);
-        QTest::newRow("no tray geometry: under the pointer")
-            << QRect() << QPoint(400, 300) << popover << QRect(QPoint(10, 301), popover);
-        QTest::newRow("screen smaller than the popover")
-            << QRect(600, 0, 24, 24) << QPoint() << QSize(1400, 900)
-            << QRect(QPoint(0, 24), QSize(1400, 900));
+        // On a screen of 1280 x 800 below a panel of 24 at the top.
+        const auto row = [](const char *name, QRect anchor, QPoint topLeft,
+                            QSize size = QSize(780, 460), QPoint pointer = {}) {
+            QTest::newRow(name) << anchor << pointer << size << QRect(topLeft, size);
+        };
+        row("centred under a tray in the middle", QRect(600, 0, 24, 24), {221, 24});
+        row("tray at the right edge", QRect(1256, 0, 24, 24), {500, 24});
+        row("exactly at the right edge", QRect(879, 0, 24, 24), {500, 24});
+        row("tray at the left edge", QRect(0, 0, 24, 24), {0, 24});
+        row("tray at the bottom: above it", QRect(1200, 776, 24, 24), {500, 316});
+        row("exactly fits below", QRect(600, 316, 24, 24), {221, 340});
+        row("one pixel too low: pushed up", QRect(600, 317, 24, 24), {221, 340});
+        row("exactly fits above", QRect(600, 484, 24, 24), {221, 24});
+        row("one pixel short above: pushed up", QRect(600, 483, 24, 24), {221, 340});
+        row("no tray geometry: under the pointer", QRect(), {10, 301}, {780, 460}, {400, 300});
+        row("exactly as large as the screen", QRect(600, 0, 24, 24), {0, 24}, {1280, 776});
+        row("screen smaller than the popover", QRect(600, 0, 24, 24), {0, 24}, {1400, 900});
     }
     void placement()
     {

@@ -1,10 +1,8 @@
-// quenzal-translate as a user runs it: a real process, a local DeepSeek stand-in reached
-// through http_proxy, the cache in a temporary home, the keyring when one is running.
+// quenzal-translate as a user runs it: a real process, DeepSeek's stand-in behind http_proxy.
 #include "endlesshttpserver.h"
 #include "testhome.h"
 #include "testhttpserver.h"
 
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSignalSpy>
@@ -42,43 +40,64 @@ class TestQuenzalTranslate : public QObject
 private slots:
     void init()
     {
-        m_home.reset(); // the old home restores the environment first
+        m_home.reset(); // restores the environment before the next one changes it
         m_home = std::make_unique<TestHome>();
         m_server = std::make_unique<TestHttpServer>();
     }
 
-    // Only the answer goes to standard output; text over the popover's limit is refused.
-    void answers_data()
+    // Only the answer goes to standard output; a refusal is one message on standard error with
+    // its exit status. Text over the popover's limit is not read whole, let alone sent.
+    void runs_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QString>("out");
-        QTest::addColumn<QString>("sent"); // system prompt | text; empty: nothing sent
+        QTest::addColumn<int>("status");    // 4: DeepSeek answers with an error
+        QTest::addColumn<QString>("shown"); // standard output, or how standard error starts
+        QTest::addColumn<QString>("sent");  // system prompt | text
         const QString plain = "Translate from en to de. Reply with translation only. | ";
-        QTest::newRow("words, languages given")
-            << enDe + QStringList{"Hello,", "world"} << QByteArray() << u"Hallo\n"_s
-            << plain + "Hello, world";
-        QTest::newRow("standard input, language detected")
-            << QStringList{"--style", "formal"}
-            << QByteArray("Bonjour à tous, comment allez-vous ?\n") << u"Hallo\n"_s
-            << u"Translate from fr to en in formal, professional style. Reply with translation "
-               "only. | Bonjour à tous, comment allez-vous ?"_s;
-        QTest::newRow("5000 characters") << enDe << QString(4999, QChar(0xe9)).toUtf8() + "\n"
-                                         << u"Hallo\n"_s << plain + QString(4999, QChar(0xe9));
-        QTest::newRow("detection only")
-            << QStringList{"--detect"} << QByteArray("Dette er en setning på norsk, skrevet i dag.")
-            << u"no\n"_s << QString();
+        const QString tooLong = "Text is too long. Maximum 5000 characters";
+        const QString badKey = "An API key is one line of at most 1024 visible ASCII characters";
+        const QStringList setKey{"--set-api-key"};
+        const auto row = [](const char *name, QStringList arguments, QByteArray input, int status,
+                            QString shown, QString sent = {}) {
+            QTest::newRow(name) << arguments << input << status << shown << sent;
+        };
+        row("words, languages given", enDe + QStringList{"Hello,", "world"}, {}, 0, "Hallo\n",
+            plain + "Hello, world");
+        row("standard input, language detected", {"--style", "formal"},
+            "Bonjour à tous, comment allez-vous ?\n", 0, "Hallo\n",
+            u"Translate from fr to en in formal, professional style. Reply with translation "
+            "only. | Bonjour à tous, comment allez-vous ?"_s);
+        row("5000 characters", enDe, QString(4999, QChar(0xe9)).toUtf8() + "\n", 0, "Hallo\n",
+            plain + QString(4999, QChar(0xe9)));
+        row("detection only", {"--detect"}, "Dette er en setning på norsk, skrevet i dag.", 0,
+            "no\n");
+        row("auto target", {"--to", "auto", "Hi"}, {}, 2, "Unknown target language");
+        row("unknown style", {"--style", "Formal", "Hi"}, {}, 2, "Unknown style");
+        row("nothing to detect", {"12345 67890"}, {}, 3, "Could not detect language");
+        row("server error", {"--from", "de", "--to", "en", "Hallo"}, {}, 4, "Network request",
+            "Translate from de to en. Reply with translation only. | Hallo");
+        row("5001 characters", enDe, QByteArray(5001, 'a'), 2, tooLong);
+        row("10 MB of text", {}, QByteArray(10 << 20, 'a'), 2, tooLong);
+        row("10 MB key", setKey, QByteArray(10 << 20, 'k'), 2, badKey);
+        row("control character in the key", setKey, "sk-bad\x01key\n", 2, badKey);
     }
-    void answers()
+    void runs()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, input);
-        QFETCH(QString, out);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
         QFETCH(QString, sent);
+        if (status == 4) {
+            m_server->setDefaultReply({.status = 500});
+        }
         const Run run = translate(arguments, input);
-        QCOMPARE(run.err, "");
-        QCOMPARE(run.out, out);
-        QCOMPARE(run.status, 0);
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.out, status == 0 ? shown : QString());
+        QVERIFY2(status == 0 ? run.err.isEmpty()
+                             : run.err.startsWith("quenzal-translate: " + shown),
+                 qPrintable(run.err));
         QStringList requests;
         for (const TestHttpServer::Request &request : m_server->requests()) {
             QCOMPARE(request.target, "http://deepseek.test/chat/completions");
@@ -89,54 +108,8 @@ private slots:
         QCOMPARE(requests.join('\n'), sent);
     }
 
-    // Refused with a message on standard error (its start is compared); nothing that long is
-    // read whole, let alone sent. DeepSeek answers with an error here, should anything reach it.
-    void failures_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message");
-        const QString tooLong = "Text is too long. Maximum 5000 characters";
-        const QString badKey = "An API key is one line of at most 1024 visible ASCII characters";
-        const QStringList setKey{"--set-api-key"};
-        const auto row = [](const char *name, QStringList arguments, QByteArray input, int status,
-                            QString message) {
-            QTest::newRow(name) << arguments << input << status << message;
-        };
-        row("auto target", {"--to", "auto", "Hi"}, {}, 2, "Unknown target language");
-        row("unknown source", {"--from", "xx", "Hi"}, {}, 2, "Unknown source language");
-        row("unknown style", {"--style", "Formal", "Hi"}, {}, 2, "Unknown style");
-        row("unknown option", {"--frobnicate"}, {}, 2, "Unknown");
-        row("nothing to detect", {"12345 67890"}, {}, 3, "Could not detect language");
-        row("same language", {"--from", "en", "--to", "en", "Hi"}, {}, 4, "API error");
-        row("server error", {"--from", "de", "Hallo"}, {}, 4, "Network request");
-        row("5001 characters", enDe, QByteArray(5001, 'a'), 2, tooLong);
-        row("10 MB of text", {}, QByteArray(10 << 20, 'a'), 2, tooLong);
-        // Twenty characters, each a letter under 4000 accents.
-        row("combining marks", {}, QString("a" + QString(4000, QChar(0x301))).repeated(20).toUtf8(),
-            2, tooLong);
-        row("10 MB key", setKey, QByteArray(10 << 20, 'k'), 2, badKey);
-        row("1025 character key", setKey, QByteArray(1025, 'k'), 2, badKey);
-        row("control character in the key", setKey, "sk-bad\x01key\n", 2, badKey);
-    }
-    void failures()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QByteArray, input);
-        QFETCH(int, status);
-        QFETCH(QString, message);
-        m_server->setDefaultReply({.status = 500});
-        const Run run = translate(arguments, input);
-        QCOMPARE(run.out, "");
-        QVERIFY2(run.err.startsWith("quenzal-translate: " + message), qPrintable(run.err));
-        QCOMPARE(run.status, status);
-        QCOMPARE(m_server->requests().size(), message == "Network request" ? 1 : 0);
-    }
-
-    // A translation cannot drive the terminal it is printed on, neither when it arrives nor when
-    // it comes back from the cache (found under the trimmed text, with the server gone); into a
-    // pipe or a file it goes as it is.
+    // A translation cannot drive the terminal it is printed on, whether it arrives or comes
+    // from the cache (under the trimmed text, the server gone); into a pipe it goes as it is.
     void terminalGetsNoControlSequences()
     {
         const QString hostile = QStringLiteral("Hallo\x1b]52;c;cm0gLXJmIH4=\x07\x1b[2J\r"
@@ -160,13 +133,10 @@ private slots:
     {
         EndlessHttpServer endless;
         const Run run = translate(enDe + QStringList{"Hi"}, {}, endless.url());
-        QCOMPARE(run.status, 4);
-        QVERIFY2(run.err.startsWith("quenzal-translate: Invalid response from DeepSeek"),
-                 qPrintable(run.err));
+        QVERIFY(run.status == 4 && run.err.startsWith("quenzal-translate: Invalid response"));
         rusage usage{};
         QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
-        // Less than the 4 MiB cap and the program itself need, in a build without sanitizers,
-        // and far less than the gigabyte an unbounded buffer takes.
+        // The 4 MiB cap and the program, far from the gigabyte an unbounded buffer takes.
         const long limit = sanitized ? 512 * 1024 : 64 * 1024;
         QVERIFY2(usage.ru_maxrss < limit,
                  qPrintable(QStringLiteral("peak %1 KiB").arg(usage.ru_maxrss)));
@@ -177,16 +147,14 @@ private slots:
         if (!qEnvironmentVariableIsSet("QUENZAL_TEST_KEYRING")) {
             QSKIP("needs a Secret Service: run the tests under scripts/with-keyring");
         }
-        const Run stored = translate({"--set-api-key"}, "  sk-e2e-123\n");
-        QCOMPARE(stored.out, "");
-        QCOMPARE(stored.status, 0);
+        QCOMPARE(translate({"--set-api-key"}, "  sk-e2e-123\n").status, 0);
         QCOMPARE(translate(enDe + QStringList{"Hi"}).status, 0);
         QCOMPARE(m_server->requests().first().header("Authorization"), "Bearer sk-e2e-123");
     }
 
 private:
-    // A run to its end, with the event loop running so that the server in this process
-    // answers. On a terminal, standard output is a pseudo-terminal, and `out` what it shows.
+    // A run to its end, the event loop running for the server here. On a terminal, standard
+    // output is a pseudo-terminal and `out` what it shows.
     Run translate(const QStringList &arguments, const QByteArray &input = {},
                   const QUrl &proxy = {}, bool onTerminal = false)
     {
@@ -200,8 +168,7 @@ private:
         const int terminal = onTerminal ? posix_openpt(O_RDWR | O_NOCTTY) : -1;
         if (onTerminal) {
             if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
-                qWarning("no pseudo-terminal");
-                return {};
+                qFatal("no pseudo-terminal");
             }
             process.setStandardOutputFile(QString::fromLocal8Bit(ptsname(terminal)));
         }
@@ -209,9 +176,7 @@ private:
         process.write(input);
         process.closeWriteChannel();
         QSignalSpy finished(&process, &QProcess::finished);
-        if (!finished.wait(60000)) {
-            qWarning("quenzal-translate did not finish");
-        }
+        finished.wait(60000);
         Run run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
         if (onTerminal) {

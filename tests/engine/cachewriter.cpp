@@ -1,5 +1,5 @@
-// Stores COUNT translations into the cache in FOLDER, each written out before the next, as
-// another of our programs on the machine would: cachewriter FOLDER PREFIX COUNT
+// Stores 150 translations into the cache in FOLDER, each written out before the next, as
+// another of our programs would: cachewriter FOLDER PREFIX
 #include "translationcache.h"
 
 #include <QCoreApplication>
@@ -7,14 +7,9 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 4) {
-        return 2;
-    }
     TranslationCache cache(QString::fromLocal8Bit(argv[1]), [](const QString &) {});
-    const QString prefix = QString::fromLocal8Bit(argv[2]);
-    const int count = QByteArray(argv[3]).toInt();
-    for (int i = 0; i < count; ++i) {
-        cache.set(prefix + QString::number(i), QStringLiteral("translation %1").arg(i));
+    for (int i = 0; i < 150; ++i) {
+        cache.set(QString::fromLocal8Bit(argv[2]) + QString::number(i), QStringLiteral("t"));
         cache.waitForPendingWrites();
     }
     return 0;

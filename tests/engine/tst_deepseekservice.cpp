@@ -6,7 +6,6 @@
 #include "transporterror.h"
 #include "waitfortask.h"
 
-#include <QCoro/QCoroTask>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -52,8 +51,7 @@ class TestDeepSeekService : public QObject
 private slots:
     void init() { m_server = std::make_unique<TestHttpServer>(); }
 
-    // Compact JSON of five members, each of its JSON type; the key is asked for anew for every
-    // request, and one connection carries them all.
+    // The key is asked for anew for every request; one connection carries them all.
     void sendsExactRequests()
     {
         int fetches = 0;
@@ -75,99 +73,66 @@ private slots:
         QCOMPARE(m_server->connectionCount(), 1);
     }
 
-    // A key that could break the header line never leaves; only a refusal of no key at all
-    // points to the settings, and an empty key still goes out as a bearer token.
-    void keys_data()
+    // A key that could break the header line never leaves. Otherwise one translation posts
+    // once (each request may be billed) and follows no redirect (the key would go elsewhere).
+    void exchanges_data()
     {
         QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("outcome");
-        const QString unsendable = failure(DeepSeekError::invalidApiKey);
-        QTest::newRow("1024 visible characters") << u"!~"_s.repeated(512) << 200 << "Hallo";
-        QTest::newRow("1025 characters") << QString(1025, 'k') << 200 << unsendable;
-        QTest::newRow("header injection") << "sk-1\r\nX-Injected: yes" << 200 << unsendable;
-        QTest::newRow("delete") << u"sk-\x7f"_s << 200 << unsendable;
-        QTest::newRow("non-ASCII") << u"sk-ключ"_s << 200 << unsendable;
-        QTest::newRow("inner space") << "sk 1" << 200 << unsendable;
-        QTest::newRow("no key, 401") << "" << 401 << failure(DeepSeekError::missingApiKey);
-        QTest::newRow("a key, 401") << "sk-wrong" << 401 << failure(DeepSeekError::networkError);
-        QTest::newRow("no key, 403") << "" << 403 << failure(DeepSeekError::networkError);
-    }
-    void keys()
-    {
-        QFETCH(QString, key);
-        QFETCH(int, status);
-        QFETCH(QString, outcome);
-        DeepSeekService service(m_server->url(), fixedKey(key));
-        m_server->enqueue({.status = status, .body = TestHttpServer::completion("Hallo")});
-        QCOMPARE(translate(service), outcome);
-        if (outcome == failure(DeepSeekError::invalidApiKey)) {
-            QCOMPARE(m_server->connectionCount(), 0);
-        } else {
-            QCOMPARE(m_server->requests().first().header("Authorization"), "Bearer " + key);
-        }
-    }
-
-    // Whatever the server answers and however the connection behaves, one translation posts
-    // once (each request may be billed), follows no redirect (the key and the text go to the
-    // endpoint only) and ends with the answer or a failure.
-    void replies_data()
-    {
         QTest::addColumn<Reply>("reply");
         QTest::addColumn<Timeouts>("timeouts");
         QTest::addColumn<QString>("outcome");
+        const QString unsendable = failure(DeepSeekError::invalidApiKey);
         const QString invalid = failure(DeepSeekError::invalidResponse);
+        const QString refused = failure(DeepSeekError::networkError);
         const QString closed = failure(QNetworkReply::RemoteHostClosedError, "Connection closed");
         const QString timedOut =
             failure(QNetworkReply::TimeoutError, "Network operation timed out");
         const Timeouts shortIdle{200ms, 30s, 60s};
-        const auto body = [](const char *json) { return Reply{.body = json}; };
-        const auto row = [](const char *name, const Reply &reply, const QString &outcome,
-                            Timeouts timeouts = {}) {
-            QTest::newRow(name) << reply << timeouts << outcome;
+        const auto row = [](const char *name, const QString &key, const Reply &reply,
+                            const QString &outcome, Timeouts timeouts = {}) {
+            QTest::newRow(name) << key << reply << timeouts << outcome;
         };
-        row("extra members, padded content",
+        const auto body = [](const char *json) { return Reply{.body = json}; };
+        const Reply hallo{.body = TestHttpServer::completion("Hallo")};
+        row("key of 1024 visible characters", u"!~"_s.repeated(512), hallo, "Hallo");
+        row("key of 1025 characters", QString(1025, 'k'), {}, unsendable);
+        row("header injection", "sk-1\r\nX-Injected: yes", {}, unsendable);
+        row("delete in the key", u"sk-\x7f"_s, {}, unsendable);
+        row("no key, 401", "", {.status = 401}, failure(DeepSeekError::missingApiKey));
+        row("a key, 401", "sk-wrong", {.status = 401}, refused);
+        row("no key, 403", "", {.status = 403}, refused);
+        row("redirect", "k", {.status = 307, .headers = {{"Location", "/elsewhere"}}}, refused);
+        row("extra members, padded content", "k",
             body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})"), "Hallo");
-        row("two choices: first wins",
-            body(R"({"choices":[{"message":{"content":"A"}},{"message":{}}]})"), "A");
-        row("not JSON", body("Hallo"), invalid);
-        row("top-level array", body("[]"), invalid);
-        row("error object", body(R"({"error":{"message":"q"}})"), invalid);
-        row("empty choices", body(R"({"choices":[]})"), invalid);
-        row("choice is a string", body(R"({"choices":["Hallo"]})"), invalid);
-        row("no message", body(R"({"choices":[{"text":"Hallo"}]})"), invalid);
-        row("content number", body(R"({"choices":[{"message":{"content":42}}]})"), invalid);
-        row("invalid UTF-8", body("{\"choices\":[{\"message\":{\"content\":\"Hal\xff\xfelo\"}}]}"),
-            invalid);
-        row("whitespace content", Reply{.body = TestHttpServer::completion(u" \n\t\u3000 "_s)},
+        row("not JSON", "k", body("Hallo"), invalid);
+        row("error object", "k", body(R"({"error":{"message":"q"}})"), invalid);
+        row("empty choices", "k", body(R"({"choices":[]})"), invalid);
+        row("choice is a string", "k", body(R"({"choices":["Hallo"]})"), invalid);
+        row("no message", "k", body(R"({"choices":[{"text":"Hallo"}]})"), invalid);
+        row("content number", "k", body(R"({"choices":[{"message":{"content":42}}]})"), invalid);
+        row("whitespace content", "k", {.body = TestHttpServer::completion(u" \n\t\u3000 "_s)},
             failure(DeepSeekError::emptyResult));
-        for (int status : {301, 302, 303, 307, 308}) {
-            row(qPrintable(u"redirect %1"_s.arg(status)),
-                Reply{.status = status, .headers = {{"Location", "/elsewhere"}}},
-                failure(DeepSeekError::networkError));
-        }
-        const Reply stall{.stall = true};
-        row("stall: no data", stall, timedOut, shortIdle);
-        row("stall: exchange too long", stall, timedOut, {15s, 200ms, 60s});
-        row("stall: request too long", stall, timedOut, {15s, 30s, 200ms});
-        row("dropped connection", Reply{.dropConnection = true}, closed);
-        row("closed after the status line",
-            Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\n"}, closed);
-        row("closed after the headers",
-            Reply{.dropConnection = true, .raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{"},
-            closed);
-        row("body cut short", Reply{.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"},
+        row("stall: no data", "k", {.stall = true}, timedOut, shortIdle);
+        row("stall: exchange too long", "k", {.stall = true}, timedOut, {15s, 200ms, 60s});
+        row("dropped connection", "k", {.dropConnection = true}, closed);
+        row("body cut short", "k", {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"},
             timedOut, shortIdle);
     }
-    void replies()
+    void exchanges()
     {
+        QFETCH(QString, key);
         QFETCH(Reply, reply);
         QFETCH(Timeouts, timeouts);
         QFETCH(QString, outcome);
         m_server->setDefaultReply(reply);
-        DeepSeekService service(m_server->url(), fixedKey("k"), timeouts);
+        DeepSeekService service(m_server->url(), fixedKey(key), timeouts);
         QCOMPARE(translate(service), outcome);
-        QCOMPARE(m_server->requests().size(), 1);
+        if (outcome == failure(DeepSeekError::invalidApiKey)) {
+            QCOMPARE(m_server->connectionCount(), 0);
+        } else {
+            QCOMPARE(m_server->requests().size(), 1);
+            QCOMPARE(m_server->requests().first().header("Authorization"), "Bearer " + key);
+        }
     }
 
     // A reply that never ends is given up at the size cap; a server that is not there is named.

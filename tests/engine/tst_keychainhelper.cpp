@@ -25,8 +25,7 @@ private slots:
         m_helper = std::make_unique<KeychainHelper>(item.first, m_store);
     }
 
-    // A save that does not go through keeps the key that was there: the old item is written
-    // over, never removed first. Only UTF-8 text is a key.
+    // A failed save keeps the old key: it is written over, never removed first.
     void savedKeys()
     {
         QCOMPARE(waitForTask(m_helper->load("k")).outcome, Outcome::absent);
@@ -43,9 +42,8 @@ private slots:
         QVERIFY(m_store->items.isEmpty());
     }
 
-    // The built-in value is written back only where the keyring said it has none: a keyring
-    // that could not be read may hold the user's own key. Once read, the user's key stands in
-    // for a keyring that stops answering or gets locked; a key changed meanwhile counts.
+    // The built-in value is written back only where the keyring said it has none: one that
+    // could not be read may hold the user's key, which, once read, stands in for it.
     void credential_data()
     {
         QTest::addColumn<QByteArray>("earlier"); // read by an earlier call; null: no such call
@@ -61,15 +59,11 @@ private slots:
         };
         row("stored wins", {}, builtIn, Outcome::found, "sk-user", "sk-user", 0);
         row("empty item counts as absent", {}, builtIn, Outcome::found, "", builtIn, 1);
-        row("absent", {}, builtIn, Outcome::found, {}, builtIn, 1);
         row("no built-in value: nothing written", {}, "", Outcome::found, {}, "", 0);
-        row("no answer", {}, builtIn, Outcome::unavailable, "sk-user", builtIn, 0);
         row("locked", {}, builtIn, Outcome::locked, "sk-user", builtIn, 0);
         row("locked, nothing else", {}, "", Outcome::locked, "sk-user", QString(), 0);
         row("no answer, nothing else", {}, "", Outcome::unavailable, {}, "", 0);
-        row("no answer, read before", "sk-user", builtIn, Outcome::unavailable, {}, "sk-user", 0);
         row("locked, read before", "sk-user", "", Outcome::locked, {}, "sk-user", 0);
-        row("changed since", "sk-user", builtIn, Outcome::found, "sk-changed", "sk-changed", 0);
     }
     void credential()
     {
@@ -100,9 +94,8 @@ private slots:
         }
     }
 
-    // The write-back runs in the background: while it is under way the keyring is neither asked
-    // again nor written twice; once done, a deleted item is written again, but a write the user
-    // refused is not tried again.
+    // While the write-back runs the keyring is not asked again; a deleted item is written
+    // again, a refused write is not.
     void writeBack()
     {
         m_store->holdWrites = true;
@@ -126,7 +119,6 @@ private slots:
         QCOMPARE(m_store->writes, 3);
     }
 
-    // How built-in credentials come out of the bytes compiled in.
     void deobfuscate()
     {
         QCOMPARE(KeychainHelper::deobfuscate("\x29\x31\x77\x6a", 0x5a), "sk-0");

@@ -42,39 +42,26 @@ private slots:
         m_server->setDefaultReply({.body = R"({"ok":true,"result":{"message_id":7}})"});
     }
 
-    // Compact JSON, each member of its own JSON type, to the base's own path; the text goes
-    // whole, what has no UTF-8 form aside.
-    void sendsExactRequests_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<qint64>("thread"); // 0: no topic
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("request"); // target, then body
-        QTest::newRow("no path, a topic")
-            << "" << qint64(123) << " It\tbroke"
-            << QByteArray("/bot123456:ABC-def_Ghi/sendMessage {\"chat_id\":\"-1001234567890\","
-                          "\"message_thread_id\":123,\"text\":\" It\\tbroke\"}");
-        QTest::newRow("relay path, no topic, unpaired surrogate")
-            << "/relay/telegram/" << qint64(0) << QStringLiteral("a") + QChar(0xd83d) + "b"
-            << QByteArray("/relay/telegram/bot123456:ABC-def_Ghi/sendMessage "
-                          "{\"chat_id\":\"-1001234567890\",\"text\":\"a\xef\xbf\xbd"
-                          "b\"}");
-    }
+    // To the base's own path; the text whole, what has no UTF-8 form replaced.
     void sendsExactRequests()
     {
-        QFETCH(QString, path);
-        QFETCH(qint64, thread);
-        QFETCH(QString, text);
-        QFETCH(QByteArray, request);
-        QCOMPARE(
-            send(m_server->url(path), token, thread ? std::optional(thread) : std::nullopt, text),
-            "200 accepted");
-        QCOMPARE(m_server->requests().size(), 1);
-        const TestHttpServer::Request &sent = m_server->requests().first();
-        QCOMPARE(sent.method, "POST");
-        QCOMPARE(sent.headerCount("Content-Type"), 1);
-        QCOMPARE(sent.header("Content-Type"), "application/json");
-        QCOMPARE(sent.target + ' ' + sent.body, request);
+        QCOMPARE(send(m_server->url(QString()), token, 123, " It\tbroke"), "200 accepted");
+        QCOMPARE(send(m_server->url("/relay/telegram/"), token, std::nullopt,
+                      QStringLiteral("a") + QChar(0xd83d) + "b"),
+                 "200 accepted");
+        QByteArrayList sent;
+        for (const TestHttpServer::Request &request : m_server->requests()) {
+            QCOMPARE(request.method, "POST");
+            QCOMPARE(request.headerCount("Content-Type"), 1);
+            QCOMPARE(request.header("Content-Type"), "application/json");
+            sent.append(request.target + ' ' + request.body);
+        }
+        QCOMPARE(sent, (QByteArrayList{
+                           "/bot123456:ABC-def_Ghi/sendMessage {\"chat_id\":\"-1001234567890\","
+                           "\"message_thread_id\":123,\"text\":\" It\\tbroke\"}",
+                           "/relay/telegram/bot123456:ABC-def_Ghi/sendMessage "
+                           "{\"chat_id\":\"-1001234567890\",\"text\":\"a\xef\xbf\xbd"
+                           "b\"}"}));
     }
 
     // Every reply completes the call; only the Bot API's "ok" in a 2xx reply is acceptance.
@@ -84,16 +71,12 @@ private slots:
         QTest::addColumn<QString>("outcome");
         QTest::newRow("ok") << TestHttpServer::Reply{.body = R"({"ok":true})"} << "200 accepted";
         QTest::newRow("ok false") << TestHttpServer::Reply{.body = R"({"ok":false})"} << "200";
-        QTest::newRow("400 refused")
-            << TestHttpServer::Reply{.status = 400, .body = R"({"ok":false,"error_code":400})"}
-            << "400";
-        QTest::newRow("not JSON") << TestHttpServer::Reply{.body = "ok"} << "200";
+        QTest::newRow("400") << TestHttpServer::Reply{.status = 400, .body = R"({"ok":true})"}
+                             << "400";
         QTest::newRow("huge body")
             << TestHttpServer::Reply{.body = QByteArray(TelegramReporter::maxReplySize, ' ') +
                                              R"({"ok":true})"}
             << "200";
-        // Every request gets these: Qt sends once more when a kept-alive connection closes
-        // unanswered.
         QTest::newRow("connection dropped") << TestHttpServer::Reply{.dropConnection = true}
                                             << "transport error 2"; // RemoteHostClosedError
         QTest::newRow("never answers")
@@ -108,23 +91,12 @@ private slots:
     }
 
     // Nothing goes into a URL unless it has the Bot API's form, under an http(s) base.
-    void nothingSentForAnUnusableAddress_data()
-    {
-        QTest::addColumn<QString>("base"); // empty: the local server
-        QTest::addColumn<QString>("token");
-        const QString server;
-        QTest::newRow("empty token") << server << "";
-        QTest::newRow("slash") << server << "123:abc/../../evil";
-        QTest::newRow("line break") << server << "123:abc\r\nHost: evil";
-        QTest::newRow("base without host") << "http://" << token;
-        QTest::newRow("base of another scheme") << "ftp://127.0.0.1" << token;
-    }
     void nothingSentForAnUnusableAddress()
     {
-        QFETCH(QString, base);
-        QFETCH(QString, token);
-        QCOMPARE(send(base.isEmpty() ? m_server->url(QString()) : QUrl(base), token),
-                 "unusable token");
+        const QString unusable = "unusable token";
+        QCOMPARE(send(m_server->url(QString()), "123:abc\r\nHost: evil"), unusable);
+        QCOMPARE(send(QUrl("http://"), token), unusable);
+        QCOMPARE(send(QUrl("ftp://127.0.0.1"), token), unusable);
         QCOMPARE(m_server->connectionCount(), 0);
     }
 

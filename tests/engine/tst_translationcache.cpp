@@ -14,9 +14,7 @@
 
 #include <csignal>
 
-#include <sys/mount.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -28,7 +26,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Empty when the file is missing or not a JSON object.
 QJsonObject readObject(const QString &path)
 {
     return QJsonDocument::fromJson(readFile(path)).object();
@@ -49,23 +46,30 @@ class TestTranslationCache : public QObject
 private slots:
     void init()
     {
-        m_home.reset(); // the old home restores the environment first
+        m_home.reset(); // restores the environment before the next one changes it
         m_home = std::make_unique<TestHome>();
         m_folder = m_home->dataHome() + u"/Quenzal"_s;
         m_file = m_folder + u"/translations.json"_s;
         m_log.clear();
+        QDir().mkpath(m_folder);
     }
 
-    // Entries outlive the program, under the keys that files of earlier versions hold. Another
-    // writer's lock is waited for only so long; what is left goes out when the cache ends.
+    // Keys match those in files of earlier versions. A link in the file's place is replaced,
+    // what it points to never written. Another writer's lock is waited for only so long; what
+    // is left goes out when the cache ends.
     void survivesARestart()
     {
+        const QString victim = m_home->path() + "/victim";
+        writeFile(victim, "precious");
+        QVERIFY(QFile::link(victim, m_file));
         QCOMPARE(TranslationCache::key(u"Good morning"_s, u"en"_s, u"ru:formal"_s),
                  u"50b2797409257c899cf5bd6c1435530a1f615a6c18c885d623b7c81c53990aa7"_s);
         {
             TranslationCache cache(m_folder, logger());
             cache.set("k1", "Hallo");
             cache.waitForPendingWrites();
+            QCOMPARE(readFile(victim), "precious");
+            QVERIFY(!QFileInfo(m_file).isSymLink());
             QLockFile other(m_file + ".lock");
             QVERIFY(other.tryLock(0));
             cache.set("k2", "Welt 🌍");
@@ -74,15 +78,15 @@ private slots:
             QCOMPARE(cache.get("k2"), "Welt 🌍");
         }
         TranslationCache cache(m_folder, logger());
-        QVERIFY(m_log.isEmpty()); // read at the first use, not before
+        QVERIFY(m_log.isEmpty()); // read at the first use
         QCOMPARE(cache.get("k2"), "Welt 🌍");
         QCOMPARE(m_log, QStringList{"[Cache] Loaded 2 cached translations"});
         QCOMPARE(cache.get("k1"), "Hallo");
         QVERIFY(!cache.get("k3"));
     }
 
-    // A file that is not an object of strings, or is too big, loads nothing and stays until the
-    // next store; one that is loads whole, even beyond the bound, until the next store trims it.
+    // A file that is not an object of strings, or too big, loads nothing and stays until the
+    // next store; one over the bound loads whole until the next store trims it.
     void loadingAFile_data()
     {
         QTest::addColumn<QByteArray>("contents"); // null: a sparse file over the size bound
@@ -91,21 +95,17 @@ private slots:
         for (int i = 0; i < 600; ++i) {
             many.insert(QString::number(i), u"v"_s);
         }
-        QTest::newRow("empty object") << QByteArray("{}") << 0;
         QTest::newRow("600 entries") << QJsonDocument(many).toJson() << 600;
         QTest::newRow("array") << QByteArray(R"(["a","b"])") << -1;
         QTest::newRow("number value") << QByteArray(R"({"k1":"Hallo","k2":42})") << -1;
-        QTest::newRow("truncated") << QByteArray("{\"k1\":\"Hal") << -1;
-        QTest::newRow("not UTF-8") << QByteArray("{\"k1\":\"\xff\xfe\"}") << -1;
         QTest::newRow("too big") << QByteArray() << -1;
     }
     void loadingAFile()
     {
         QFETCH(QByteArray, contents);
         QFETCH(int, loaded);
-        QDir().mkpath(m_folder);
         if (contents.isNull()) {
-            QFile file(m_file); // sparse: costs no disk
+            QFile file(m_file);
             QVERIFY(file.open(QIODevice::WriteOnly) &&
                     file.resize(TranslationCache::maxFileSize + 1));
         } else {
@@ -118,9 +118,6 @@ private slots:
                  loaded < 0 ? QString() : u"[Cache] Loaded %1 cached translations"_s.arg(loaded));
         cache.waitForPendingWrites();
         QCOMPARE(QFileInfo(m_file).size(), size);
-        if (!contents.isNull()) {
-            QCOMPARE(readFile(m_file), contents);
-        }
         cache.set("k3", "Drei");
         QCOMPARE(cache.count(), std::min(std::max(loaded, 0) + 1, 500));
         cache.waitForPendingWrites();
@@ -129,8 +126,8 @@ private slots:
         QCOMPARE(onDisk["k3"].toString(), "Drei");
     }
 
-    // The oldest entry goes, never the one just stored nor for a key already there; whatever
-    // the answers, the file stays small enough to be loaded again.
+    // The oldest entry goes, never the one just stored nor one stored again; an answer too
+    // long is not kept, so the file stays small enough to be loaded again.
     void staysBounded()
     {
         const QString longest(TranslationCache::maxValueLength, QChar(0x01)); // six bytes each
@@ -145,13 +142,8 @@ private slots:
             QCOMPARE(cache.count(), 500);
             QVERIFY(!cache.get("0"));
             QCOMPARE(cache.get("42"), "again");
-            const QString huge(1 << 20, QChar(0x01));
-            for (int i = 0; i < 11; ++i) {
-                cache.set(u"huge %1"_s.arg(i), huge);
-            }
             cache.set("too long", longest + QChar(0x01));
             QVERIFY(!cache.get("too long"));
-            QCOMPARE(cache.count(), 500);
         }
         TranslationCache cache(m_folder, logger());
         QCOMPARE(cache.count(), 500);
@@ -159,85 +151,25 @@ private slots:
         QCOMPARE(cache.get("42"), "again");
     }
 
-    // Four programs storing translations at the same time keep each other's, within the bound.
-    void processesKeepEachOthersEntries_data()
-    {
-        QTest::addColumn<int>("each");
-        QTest::addColumn<int>("kept");
-        QTest::newRow("4 x 25") << 25 << 100;
-        QTest::newRow("4 x 150") << 150 << 500;
-    }
+    // Four programs storing at the same time keep each other's entries, within the bound.
     void processesKeepEachOthersEntries()
     {
-        QFETCH(int, each);
-        QFETCH(int, kept);
         std::vector<std::unique_ptr<QProcess>> writers;
         for (int w = 0; w < 4; ++w) {
             writers.push_back(std::make_unique<QProcess>());
             writers.back()->setProcessChannelMode(QProcess::ForwardedChannels);
-            writers.back()->start(QStringLiteral(CACHE_WRITER),
-                                  {m_folder, u"w%1-"_s.arg(w), QString::number(each)});
+            writers.back()->start(QStringLiteral(CACHE_WRITER), {m_folder, u"w%1-"_s.arg(w)});
         }
         for (const auto &writer : writers) {
             QVERIFY(writer->waitForFinished(60'000) && writer->exitCode() == 0);
         }
-        const QJsonObject onDisk = readObject(m_file);
-        QCOMPARE(onDisk.size(), kept);
-        for (int i = 0; kept == 4 * each && i < kept; ++i) {
-            QVERIFY(onDisk.contains(u"w%1-%2"_s.arg(i / each).arg(i % each)));
-        }
+        QCOMPARE(readObject(m_file).size(), 500);
     }
 
-    // What a link in the file's place points to is never written.
-    void linkInPlaceOfTheFileIsReplaced_data()
-    {
-        QTest::addColumn<bool>("dangling");
-        QTest::newRow("to a file") << false;
-        QTest::newRow("to nothing") << true;
-    }
-    void linkInPlaceOfTheFileIsReplaced()
-    {
-        QFETCH(bool, dangling);
-        const QString victim = m_home->path() + "/victim";
-        if (!dangling) {
-            writeFile(victim, "precious");
-        }
-        QDir().mkpath(m_folder);
-        QVERIFY(QFile::link(victim, m_file));
-        TranslationCache cache(m_folder, logger());
-        cache.set("k1", "Eins");
-        cache.waitForPendingWrites();
-        QCOMPARE(QFile::exists(victim), !dangling);
-        QCOMPARE(readFile(victim), dangling ? "" : "precious");
-        QVERIFY(!QFileInfo(m_file).isSymLink());
-        QCOMPARE(readObject(m_file), (QJsonObject{{"k1", "Eins"}}));
-    }
-
-    // A write that cannot be completed leaves the old file whole; its entries go out later.
-    void failedWriteKeepsTheFile_data()
-    {
-        QTest::addColumn<bool>("fileSystem"); // a full file system, else a file size limit
-        QTest::newRow("full file system") << true;
-        QTest::newRow("file size limit") << false;
-    }
+    // A disk that takes no more bytes (a file size limit stands in for a full one) leaves the
+    // old file whole; the entries go out with a later write.
     void failedWriteKeepsTheFile()
     {
-        QFETCH(bool, fileSystem);
-        QDir().mkpath(m_folder);
-        const QByteArray mounted = QFile::encodeName(m_folder);
-        if (fileSystem && (::geteuid() != 0 ||
-                           ::mount("tmpfs", mounted.constData(), "tmpfs", 0, "size=64k") != 0)) {
-            QSKIP("mounting a small tmpfs needs root");
-        }
-        rlimit saved{};
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        const QString filler = m_folder + "/filler";
-        const auto restore = qScopeGuard([&] {
-            ::setrlimit(RLIMIT_FSIZE, &saved);
-            if (fileSystem) {
-                ::umount2(mounted.constData(), MNT_DETACH);
-            }
-        });
         TranslationCache cache(m_folder, logger());
         for (int i = 0; i < 20; ++i) {
             cache.set(u"k%1"_s.arg(i), QString(100, 'v'));
@@ -245,28 +177,23 @@ private slots:
         cache.waitForPendingWrites();
         const QJsonObject before = readObject(m_file);
         QCOMPARE(before.size(), 20);
-        if (fileSystem) {
-            QFile fill(filler);
-            QVERIFY(fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-            while (fill.write(QByteArray(4096, 'x')) == 4096) {
-            }
-        } else {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{rlim_t(QFileInfo(m_file).size()), saved.rlim_max};
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-        }
-        cache.set("new", QString(100, 'n'));
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &saved); });
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(QFileInfo(m_file).size()), saved.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        cache.set("new", "n");
         cache.waitForPendingWrites();
         QCOMPARE(readObject(m_file), before);
-        QCOMPARE(cache.get("new"), QString(100, 'n'));
+        QCOMPARE(cache.get("new"), "n");
 
-        QFile::remove(filler);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
         cache.set("later", "l");
         cache.waitForPendingWrites();
         const QJsonObject after = readObject(m_file);
         QCOMPARE(after.size(), 22);
-        QCOMPARE(after["new"].toString(), QString(100, 'n'));
+        QCOMPARE(after["new"].toString(), "n");
         QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"translations.json"});
     }
 
