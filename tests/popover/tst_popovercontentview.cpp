@@ -2,7 +2,6 @@
 // view model, DeepSeek replaced by a local server.
 #include "actionicon.h"
 #include "appnotifier.h"
-#include "apptheme.h"
 #include "glyph.h"
 #include "languagemenu.h"
 #include "languagepillsview.h"
@@ -28,17 +27,11 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-QVariantMap sized(double width, double height)
-{
-    return {{"width", width}, {"height", height}};
-}
 
 Language lang(const QString &id)
 {
@@ -67,8 +60,8 @@ private slots:
     void init()
     {
         m_translator = std::make_unique<TestTranslator>();
-        m_viewModel = m_translator->viewModel.get();
         m_dictation.available = m_dictation.listening = false;
+        m_viewModel = m_translator->viewModel.get();
         m_view = std::make_unique<PopoverContentView>(*m_viewModel, m_translator->preferences,
                                                       m_dictation);
         m_view->resize(780, 460);
@@ -79,7 +72,6 @@ private slots:
     {
         m_view.reset();
         m_translator.reset();
-        AppTheme::apply(AppTheme::Scheme::light);
     }
 
     // The placeholder while there is no text, each side's direction, swapping and clearing.
@@ -91,22 +83,16 @@ private slots:
         m_viewModel->setTranslatedText("x");
         const auto *translation =
             qobject_cast<QLabel *>(m_view->translationArea()->findChild<QScrollArea *>()->widget());
-        const auto side = [](bool rightToLeft) {
-            return Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
-        };
-        for (const char *id : {"ar", "en", "ar"}) {
-            const bool rightToLeft = QByteArrayView(id) == "ar";
-            m_viewModel->setSourceLanguage(lang(id));
-            m_viewModel->setTargetLanguage(lang(rightToLeft ? "de" : "ar"));
-            QCOMPARE(m_view->editor()->isRightToLeft(), rightToLeft);
-            QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignHorizontal_Mask,
-                     side(rightToLeft));
-            QCOMPARE(translation->alignment() & Qt::AlignHorizontal_Mask, side(!rightToLeft));
-        }
+        m_viewModel->setSourceLanguage(lang("ar"));
+        m_viewModel->setTargetLanguage(lang("de"));
+        QVERIFY(m_view->editor()->isRightToLeft());
+        QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignRight, Qt::AlignRight);
+        QCOMPARE(translation->alignment() & Qt::AlignLeft, Qt::AlignLeft);
         m_view->divider()->swapButton()->click();
         QCOMPARE(m_viewModel->sourceLanguage().id, "de");
         QCOMPARE(m_view->editor()->text(), "x");
         QVERIFY(!m_view->editor()->isRightToLeft());
+        QCOMPARE(translation->alignment() & Qt::AlignRight, Qt::AlignRight);
         m_view->clearButton()->click();
         QCOMPARE(m_view->editor()->text(), QString());
         QCOMPARE(m_view->translationArea()->state(), TranslationArea::State::placeholder);
@@ -114,16 +100,14 @@ private slots:
     }
 
     // With no text the button is dimmed and Ctrl+Return does nothing. Then Ctrl+Return, or the
-    // keypad's Ctrl+Enter, in the editor presses it, putting no line break in; the area shows
-    // the placeholder, the spinner, the translation, the spinner over it, and an error.
+    // keypad's Ctrl+Enter, presses it, putting no line break in; the area shows the spinner,
+    // then the translation or an error.
     void translating()
     {
-        m_translator->server.enqueue(
-            {.body = TestHttpServer::completion("Guten Morgen"), .delay = 200ms});
-        m_translator->server.enqueue({.status = 500, .body = "{}", .delay = 200ms});
+        m_translator->server.enqueue({.body = TestHttpServer::completion("Guten Morgen")});
+        m_translator->server.enqueue({.status = 500, .body = "{}"});
         TranslationArea *area = m_view->translationArea();
         TranslateButton *button = m_view->translateButton();
-        QCOMPARE(area->shownText(), m_viewModel->targetPlaceholder());
         m_viewModel->setSourceLanguage(lang("en"));
         m_viewModel->setTargetLanguage(lang("de"));
         QSignalSpy presses(button, &QAbstractButton::clicked);
@@ -137,7 +121,6 @@ private slots:
             QTest::keyClick(m_view->editor(), key, Qt::ControlModifier);
             QCOMPARE(m_view->editor()->text(), text);
             QCOMPARE(area->state(), TranslationArea::State::translating);
-            QCOMPARE(area->shownText(), "Translating...");
             QVERIFY(!button->isEnabled());
             QTRY_VERIFY(area->state() != TranslationArea::State::translating);
             QCOMPARE(area->shownText().left(19),
@@ -156,14 +139,12 @@ private slots:
                 return source ? m_viewModel->sourceLanguage() : m_viewModel->targetLanguage();
             };
             PillButton *other = bar->pills().last();
-            QVERIFY(other->language() != chosen());
             QTest::mouseClick(other, Qt::LeftButton);
             QCOMPARE(chosen(), other->language());
             bar->moreButton()->click();
             QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
             QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
             QCOMPARE(chosen().id, "it");
-            QCOMPARE(bar->pills()[source ? 1 : 0]->language().id, "it");
             QVERIFY(bar->pills()[source ? 1 : 0]->isSelected());
             source ? m_viewModel->setSourceLanguage(lang("fr"))
                    : m_viewModel->setTargetLanguage(lang("fr"));
@@ -171,75 +152,52 @@ private slots:
         }
     }
 
-    // Through the notifier or the gear; each opening builds the panel anew, and closing it
-    // brings back the translator as it was.
-    void panels_data()
-    {
-        using P = PopoverContentView::Panel;
-        QTest::addColumn<QStringList>("names"); // "gear" presses the gear button
-        QTest::addColumn<PopoverContentView::Panel>("panel");
-        QTest::newRow("report") << QStringList{"showReport"} << P::report;
-        QTest::newRow("gear, then about") << QStringList{"gear", "showAbout"} << P::about;
-        QTest::newRow("report, then settings")
-            << QStringList{"showReport", "showSettings"} << P::settings;
-        QTest::newRow("unknown name") << QStringList{"showNothing"} << P::none;
-    }
+    // The gear opens the settings, a notification another panel, each built anew and taking
+    // the keyboard; closing brings back the translator as it was, and a second close changes
+    // nothing. An unknown name opens nothing.
     void panels()
     {
-        QFETCH(QStringList, names);
-        QFETCH(PopoverContentView::Panel, panel);
         m_viewModel->setSourceText("Keep me");
-        m_viewModel->setTranslatedText("Behalte mich");
         int built = 0;
         std::function<void()> close;
-        QPointer<QLineEdit> field; // the panel's own editor takes the keyboard
+        QPointer<QLineEdit> field;
         m_view->setPanelFactory([&](PopoverContentView::Panel, std::function<void()> closer) {
             ++built;
             close = std::move(closer);
-            auto *panel = new QWidget;
-            (new QVBoxLayout(panel))->addWidget(field = new QLineEdit);
-            panel->setFocusProxy(field);
-            return panel;
+            field = new QLineEdit;
+            return field.data();
         });
         m_view->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
-        for (const QString &name : names) {
-            if (name == "gear") {
-                m_view->gearButton()->click();
-            } else {
-                AppNotifier::instance().post(name);
-            }
-        }
-        QCOMPARE(m_view->panel(), panel);
-        QCOMPARE(m_view->resizeHandle()->isVisible(), panel == PopoverContentView::Panel::none);
-        if (panel == PopoverContentView::Panel::none) {
-            return;
-        }
-        QCOMPARE(built, names.size());
+        AppNotifier::instance().post(u"showNothing"_s);
+        QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
+        m_view->gearButton()->click();
+        QCOMPARE(m_view->panel(), PopoverContentView::Panel::settings);
+        AppNotifier::instance().post(AppNotifier::showAbout);
+        QCOMPARE(m_view->panel(), PopoverContentView::Panel::about);
+        QCOMPARE(built, 2);
         QVERIFY(field->hasFocus());
+        QVERIFY(!m_view->resizeHandle()->isVisible());
         close();
         QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
         QTRY_VERIFY(!field); // deleted on closing
-        QVERIFY(m_view->resizeHandle()->isVisible());
-        QVERIFY(m_view->editor()->isVisible());
+        QVERIFY(m_view->resizeHandle()->isVisible() && m_view->editor()->isVisible());
         QCOMPARE(m_viewModel->sourceText(), "Keep me");
-        QCOMPARE(m_viewModel->translatedText(), "Behalte mich");
-        close(); // a second call of a closed panel's close changes nothing
+        close();
         QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
     }
 
-    // Copying leaves the caret where the user was typing, and an empty translation copies as
-    // such; speaking turns the control into a stop one until the speech ends. Where there is no
-    // dictation the microphone says so; where there is, it toggles listening and the words go
-    // in at the caret.
+    // Copying leaves the caret where the user was typing; speaking turns the control into a
+    // stop one until the speech ends. Where there is no dictation the microphone says so; where
+    // there is, it toggles listening and the words go in at the caret.
     void actionButtons()
     {
         QClipboard *clipboard = QGuiApplication::clipboard();
-        m_viewModel->setSourceText("Hello");
+        m_viewModel->setSourceText("ab");
         m_viewModel->setTranslatedText("Hallo");
         m_view->editor()->setFocus();
         QTest::mouseClick(m_view->copySourceButton(), Qt::LeftButton);
-        QCOMPARE(clipboard->text(), "Hello");
+        QCOMPARE(clipboard->text(), "ab");
         QVERIFY(m_view->editor()->hasFocus());
         m_view->copyTranslationButton()->click();
         QCOMPARE(clipboard->text(), "Hallo");
@@ -248,53 +206,43 @@ private slots:
         speak->click();
         QTRY_VERIFY(m_viewModel->isSpeaking());
         QCOMPARE(speak->glyph(), "stop");
-        QCOMPARE(speak->toolTip(), "Stop speaking");
         m_translator->speech->finishFromAnotherThread();
         QTRY_VERIFY(!m_viewModel->isSpeaking());
-        QCOMPARE(speak->toolTip(), "Speak");
-
-        m_viewModel->setTranslatedText(QString());
-        m_view->copyTranslationButton()->click();
-        QCOMPARE(clipboard->text(), QString());
+        QCOMPARE(speak->glyph(), "speak");
 
         ActionIcon *microphone = m_view->microphoneButton();
         QVERIFY(!microphone->isEnabled());
-        QCOMPARE(microphone->toolTip(), "Microphone (dictation is not available)");
         UnavailableDictation none;
         QSignalSpy failed(&none, &Dictation::failed);
         none.start();
         QCOMPARE(failed.size(), 1);
-
         m_dictation.available = true;
         emit m_dictation.availableChanged(true);
-        m_viewModel->setSourceText("ab");
         microphone->click();
-        QVERIFY(microphone->isActive());
-        QVERIFY(m_view->editor()->hasFocus());
+        QVERIFY(microphone->isActive() && m_view->editor()->hasFocus());
         emit m_dictation.recognized("heard ");
         QCOMPARE(m_viewModel->sourceText(), "abheard ");
         microphone->click();
-        QVERIFY(!m_dictation.listening);
-        QVERIFY(!microphone->isActive());
+        QVERIFY(!m_dictation.listening && !microphone->isActive());
     }
 
     // The grip asks the shell for a size held within 720 x 380 and 1200 x 900, from the one
-    // stored at the press; a press alone asks for that size. Other buttons, and moves or a
-    // release without a press, ask for nothing.
+    // stored at the press, else the window's. Other buttons, and moves or a release without a
+    // press, ask for nothing.
     void resizeHandle_data()
     {
-        QTest::addColumn<QVariant>("stored"); // null: nothing
+        QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QPoint>("moved");
         QTest::addColumn<QSizeF>("asked");
-        QTest::newRow("nothing stored") << QVariant() << QPoint(100, 50) << QSizeF(880, 510);
+        const QVariantMap stored{{"width", 900}, {"height", 600.5}};
+        QTest::newRow("from the stored size")
+            << QVariant(stored) << QPoint(-30, 40) << QSizeF(870, 640.5);
+        QTest::newRow("a press alone") << QVariant(stored) << QPoint() << QSizeF(900, 600.5);
+        QTest::newRow("stored, not a map")
+            << QVariant("1000x700") << QPoint(100, 50) << QSizeF(880, 510);
         QTest::newRow("far up and left") << QVariant() << QPoint(-1000, -1000) << QSizeF(720, 380);
         QTest::newRow("far down and right")
             << QVariant() << QPoint(1000, 1000) << QSizeF(1200, 900);
-        QTest::newRow("from the stored size")
-            << QVariant(sized(900, 600.5)) << QPoint(-30, 40) << QSizeF(870, 640.5);
-        QTest::newRow("stored, a press alone")
-            << QVariant(sized(1000, 700)) << QPoint() << QSizeF(1000, 700);
-        QTest::newRow("stored, not a map") << QVariant("1000x700") << QPoint() << QSizeF(780, 460);
     }
     void resizeHandle()
     {
@@ -316,14 +264,10 @@ private slots:
         QCOMPARE(requests.size(), moved.isNull() ? 1 : 3);
         QCOMPARE(requests.last(), (QVariantMap{{"size", asked}, {"final", true}}));
         QVERIFY(moved.isNull() || requests[1] == (QVariantMap{{"size", asked}}));
-        // The next drag starts from the size the shell stored after this one.
-        m_translator->settings.setValue("popoverSize", sized(1010, 710));
-        drag({5, -5});
-        QCOMPARE(requests.last().value("size"), QSizeF(1015, 705));
     }
 
-    // Every control's picture is our own artwork, built in, whatever the desktop's icon theme
-    // has: neither empty nor a filled square.
+    // Every control's picture is our own artwork, whatever the desktop's icon theme has:
+    // neither empty nor a filled square.
     void everyGlyphHasOurArtwork()
     {
         for (const QString &name : Glyph::names()) {
@@ -335,23 +279,6 @@ private slots:
             }
             QVERIFY2(inked && image.pixelColor(0, 0).alpha() == 0, qPrintable(name));
         }
-    }
-
-    // One check per family of parts that keeps colours of its own.
-    void schemeChangeRestyles()
-    {
-        const QLabel *placeholder = m_view->sourcePlaceholder();
-        const QLabel *area = nullptr;
-        for (const QLabel *label : m_view->translationArea()->findChildren<QLabel *>()) {
-            area = label->text() == m_view->translationArea()->shownText() ? label : area;
-        }
-        const QColor placeholderColour = placeholder->palette().color(QPalette::WindowText);
-        const QColor areaColour = area->palette().color(QPalette::WindowText);
-        const QImage speak = m_view->speakButton()->grab().toImage();
-        AppTheme::apply(AppTheme::Scheme::dark);
-        QVERIFY(placeholder->palette().color(QPalette::WindowText) != placeholderColour);
-        QVERIFY(area->palette().color(QPalette::WindowText) != areaColour);
-        QVERIFY(m_view->speakButton()->grab().toImage() != speak);
     }
 
 private:
