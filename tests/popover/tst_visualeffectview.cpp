@@ -12,10 +12,6 @@
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
-#include <memory>
-#include <optional>
-
 namespace {
 
 // Only the desktop scripts/with-desktop starts is ours to open windows on: with no promise of
@@ -25,8 +21,8 @@ bool x11Asked = false;
 
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
-// The window's _KDE_NET_WM_BLUR_BEHIND_REGION as the X server holds it, as 32-bit cardinals;
-// nothing when it has none. The count is of rectangles.
+// The window's _KDE_NET_WM_BLUR_BEHIND_REGION, and how many rectangles make it, when the X
+// server holds it as 32-bit cardinals.
 std::optional<std::pair<QRegion, int>> blurOf(QWindow *window)
 {
     xcb_connection_t *x =
@@ -42,12 +38,8 @@ std::optional<std::pair<QRegion, int>> blurOf(QWindow *window)
                                                 XCB_ATOM_ANY, 0, 1 << 16),
                                nullptr),
         &std::free);
-    if (!reply || reply->type == XCB_ATOM_NONE) {
+    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32) {
         return std::nullopt;
-    }
-    if (reply->type != XCB_ATOM_CARDINAL || reply->format != 32) {
-        qWarning("the blur region is not a list of cardinals");
-        return std::pair{QRegion(), -1};
     }
     const int count = xcb_get_property_value_length(reply.get()) / 16;
     const auto *data = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
