@@ -3,11 +3,7 @@
 #include "actionicon.h"
 #include "appnotifier.h"
 #include "dictation.h"
-#include "languagemenu.h"
-#include "languagepillsview.h"
-#include "morelanguagesbutton.h"
 #include "noscrolltexteditor.h"
-#include "pillbutton.h"
 #include "popovercontentview.h"
 #include "resizehandle.h"
 #include "settingsgearbutton.h"
@@ -79,18 +75,17 @@ private slots:
         QCOMPARE(m_viewModel->sourceText(), "Hi");
         QVERIFY(!m_view->sourcePlaceholder()->isVisible());
         m_viewModel->setTranslatedText("x");
-        const auto *translation =
-            qobject_cast<QLabel *>(m_view->translationArea()->findChild<QScrollArea *>()->widget());
         m_viewModel->setSourceLanguage(lang("ar"));
         m_viewModel->setTargetLanguage(lang("de"));
         QVERIFY(m_view->editor()->isRightToLeft());
         QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignRight, Qt::AlignRight);
-        QCOMPARE(translation->alignment() & Qt::AlignLeft, Qt::AlignLeft);
         m_view->divider()->swapButton()->click();
         QCOMPARE(m_viewModel->sourceLanguage().id, "de");
         QCOMPARE(m_view->editor()->text(), "x");
-        QVERIFY(!m_view->editor()->isRightToLeft());
+        const auto *translation =
+            qobject_cast<QLabel *>(m_view->translationArea()->findChild<QScrollArea *>()->widget());
         QCOMPARE(translation->alignment() & Qt::AlignRight, Qt::AlignRight);
+        QVERIFY(!m_view->editor()->isRightToLeft());
         m_view->clearButton()->click();
         QCOMPARE(m_view->editor()->text(), QString());
         QCOMPARE(m_view->translationArea()->state(), TranslationArea::State::placeholder);
@@ -127,25 +122,8 @@ private slots:
         QCOMPARE(presses.size(), 2);
     }
 
-    // A pill or a menu choice is the side's language, one from the menu becomes a recent pill,
-    // and the model's choice shows on the bar.
-    void pills()
-    {
-        LanguagePillsView *bar = m_view->targetPills();
-        QTest::mouseClick(bar->pills().last(), Qt::LeftButton);
-        QCOMPARE(m_viewModel->targetLanguage(), bar->pills().last()->language());
-        bar->moreButton()->click();
-        QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
-        QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
-        QCOMPARE(m_viewModel->targetLanguage().id, "it");
-        QVERIFY(bar->pills()[0]->isSelected());
-        m_viewModel->setSourceLanguage(lang("fr"));
-        QCOMPARE(m_view->sourcePills()->selected().id, "fr");
-    }
-
     // The gear opens the settings, a notification another panel, each built anew and taking
-    // the keyboard; closing brings back the translator as it was, and a second close changes
-    // nothing. An unknown name opens nothing.
+    // the keyboard; closing brings back the translator as it was.
     void panels()
     {
         m_viewModel->setSourceText("Keep me");
@@ -160,8 +138,6 @@ private slots:
         });
         m_view->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
-        AppNotifier::instance().post(u"showNothing"_s);
-        QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
         m_view->gearButton()->click();
         QCOMPARE(m_view->panel(), PopoverContentView::Panel::settings);
         AppNotifier::instance().post(AppNotifier::showAbout);
@@ -174,8 +150,6 @@ private slots:
         QTRY_VERIFY(!field); // deleted on closing
         QVERIFY(m_view->resizeHandle()->isVisible() && m_view->editor()->isVisible());
         QCOMPARE(m_viewModel->sourceText(), "Keep me");
-        close();
-        QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
     }
 
     // Copying leaves the caret where the user was typing; speaking turns the control into a
@@ -198,8 +172,7 @@ private slots:
         QTRY_VERIFY(m_viewModel->isSpeaking());
         QCOMPARE(speak->glyph(), "stop");
         m_translator->speech->finishFromAnotherThread();
-        QTRY_VERIFY(!m_viewModel->isSpeaking());
-        QCOMPARE(speak->glyph(), "speak");
+        QTRY_COMPARE(speak->glyph(), "speak");
 
         ActionIcon *microphone = m_view->microphoneButton();
         QVERIFY(!microphone->isEnabled());
