@@ -10,11 +10,6 @@
 class PanelHost
 {
 public:
-    std::function<void()> closer()
-    {
-        return [this] { ++closes; };
-    }
-    // Shows `panel` in place of the one before and returns it.
     template <typename Panel> Panel *show(Panel *panel)
     {
         m_window = std::make_unique<VisualEffectView>();
@@ -24,11 +19,11 @@ public:
         Q_UNUSED(QTest::qWaitForWindowExposed(m_window.get()));
         return panel;
     }
-    // The window and its panel go, as when the popover closes the panel.
     void discard() { m_window.reset(); }
     QWidget *window() const { return m_window.get(); }
 
     int closes = 0;
+    const std::function<void()> closer = [this] { ++closes; };
 
 private:
     std::unique_ptr<QWidget> m_window;

@@ -17,32 +17,23 @@ public slots:
     void openInBrowser(const QUrl &url) { m_opened.append(url); }
 
 private slots:
-    void details_data()
-    {
-        QTest::addColumn<QStringList>("details"); // version, build, website, logo's file
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("link"); // empty: none
-        QTest::addColumn<bool>("logo");
-        QTest::newRow("all known")
-            << QStringList{"2.3", "57", "https://parlora.app/about", AboutView::defaultLogoPath}
-            << u"Version 2.3 (57)"_s << u"parlora.app"_s << true;
-        QTest::newRow("nothing known, not a web address, a logo not an image")
-            << QStringList{"", "", "mailto:a@parlora.app", QCoreApplication::applicationFilePath()}
-            << u"Version 1.0 (1)"_s << u""_s << false;
-    }
+    // What the build does not know reads as 1.0 (1); only a web address is a link, and a logo
+    // file that is no image shows no logo.
     void details()
     {
-        QFETCH(QStringList, details);
-        QFETCH(QString, line);
-        QFETCH(QString, link);
-        QFETCH(bool, logo);
         PanelHost host;
-        auto *view = host.show(
-            new AboutView({details[0], details[1], QUrl(details[2]), details[3]}, host.closer()));
-        const auto *website = view->findChild<QLabel *>("website");
-        QCOMPARE(view->findChild<QLabel *>("version")->text(), line);
-        QCOMPARE(website ? website->text() : QString(), link);
-        QCOMPARE(view->findChild<QWidget *>("logo") != nullptr, logo);
+        auto *view = host.show(new AboutView(
+            {"2.3", "57", QUrl(u"https://parlora.app/about"_s), AboutView::defaultLogoPath},
+            host.closer));
+        QCOMPARE(view->findChild<QLabel *>("version")->text(), "Version 2.3 (57)");
+        QCOMPARE(view->findChild<QLabel *>("website")->text(), "parlora.app");
+        QVERIFY(view->findChild<QWidget *>("logo"));
+        view = host.show(new AboutView(
+            {"", "", QUrl(u"mailto:a@parlora.app"_s), QCoreApplication::applicationFilePath()},
+            host.closer));
+        QCOMPARE(view->findChild<QLabel *>("version")->text(), "Version 1.0 (1)");
+        QVERIFY(!view->findChild<QLabel *>("website"));
+        QVERIFY(!view->findChild<QWidget *>("logo"));
     }
 
     // A click or Return opens the website, a press let go elsewhere does not. The popover
@@ -64,7 +55,6 @@ private slots:
         QTest::keyClick(link, Qt::Key_Return);
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(m_opened, (QList<QUrl>{address, address}));
-        QCOMPARE(host.closes, 0);
         QTest::mouseClick(view->findChild<QAbstractButton *>("close"), Qt::LeftButton);
         QTRY_VERIFY(!host.window());
     }

@@ -19,12 +19,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QPair<QString, QString> keyItem{Deployment::appId(), u"deepseek_api_key"_s};
-
-} // namespace
-
 class TestSettingsView : public QObject
 {
     Q_OBJECT
@@ -32,17 +26,12 @@ class TestSettingsView : public QObject
 private slots:
     void init()
     {
-        m_translator = std::make_unique<TestTranslator>();
-        m_settings = &m_translator->settings;
-        m_loginItem = FakeLoginItem();
-        m_store = std::make_unique<FakeSecretStore>();
-        m_shortcut = std::make_unique<FakeGlobalShortcut>();
-    }
-    void cleanup()
-    {
         m_host.discard();
-        m_keychain.reset();
-        m_translator.reset();
+        m_translator.reset(); // one test home at a time
+        m_translator = std::make_unique<TestTranslator>();
+        m_loginItem = FakeLoginItem();
+        m_store = std::make_shared<FakeSecretStore>();
+        m_shortcut = std::make_unique<FakeGlobalShortcut>();
     }
 
     // A click sets the view model's style, and the check mark follows it.
@@ -63,13 +52,13 @@ private slots:
         for (const bool enabled : {false, true}) {
             m_loginItem.enabled = enabled;
             m_loginItem.calls.clear();
-            m_settings->setValue("launchAtLogin", !enabled);
+            m_translator->settings.setValue("launchAtLogin", !enabled);
             QAbstractButton *toggle = open()->launchAtLoginSwitch();
             QCOMPARE(toggle->isChecked(), enabled);
-            m_settings->remove("launchAtLogin");
+            m_translator->settings.remove("launchAtLogin");
             QTest::mouseClick(toggle, Qt::LeftButton);
             QCOMPARE(m_loginItem.calls, QStringList{enabled ? "disable" : "enable"});
-            QCOMPARE(m_settings->value("launchAtLogin"), !enabled);
+            QCOMPARE(m_translator->settings.value("launchAtLogin"), !enabled);
         }
     }
 
@@ -91,8 +80,7 @@ private slots:
         row("F12 alone", QKeyCombination(Qt::Key_F12), u"F12"_s);
         row("Escape cancels", QKeyCombination(Qt::Key_Escape), u"Ctrl+Alt+T"_s);
         row("badge clicked again", QKeyCombination(), u"Ctrl+Alt+T"_s);
-        row("Backspace: the default, stored as nothing", QKeyCombination(Qt::Key_Backspace),
-            u"Alt+Space"_s);
+        row("Backspace: the default", QKeyCombination(Qt::Key_Backspace), u"Alt+Space"_s);
         row("a shifted letter", Qt::SHIFT | Qt::Key_A, u"Shift+..."_s, hint);
         row("a modifier alone", Qt::CTRL | Qt::Key_Control, u"Ctrl+..."_s, hint);
     }
@@ -102,7 +90,7 @@ private slots:
         QFETCH(QString, badge);
         QFETCH(QString, note);
         const bool recording = note == SettingsView::recordingHintText; // still
-        m_settings->setValue("showShortcut", "Ctrl+Alt+T");
+        m_translator->settings.setValue("showShortcut", "Ctrl+Alt+T");
         m_shortcut->setShortcut(Qt::CTRL | Qt::ALT | Qt::Key_T);
         m_shortcut->calls.clear();
         m_shortcut->taken = {QKeySequence(u"Ctrl+Alt+D"_s)};
@@ -117,18 +105,17 @@ private slots:
         }
         QCOMPARE(row->badge()->displayText(), badge);
         QCOMPARE(row->note(), note);
-        const QVariant stored = recording ? u"Ctrl+Alt+T"_s : badge;
-        QCOMPARE(m_settings->value("showShortcut"), badge == "Alt+Space" ? QVariant() : stored);
+        const QString kept = recording ? u"Ctrl+Alt+T"_s : badge;
+        QCOMPARE(m_translator->settings.value("showShortcut"),
+                 kept == "Alt+Space" ? QVariant() : kept); // the default as nothing
         QCOMPARE(m_shortcut->calls.size(), recording ? 1 : 2);
         QCOMPARE(m_shortcut->isRegistered(), note.isEmpty());
         // At the next opening the old shortcut is back, if recording was left unfinished.
         QCOMPARE(open()->showShortcutRow()->note(), recording ? QString() : note);
-        QCOMPARE(QKeySequence(m_shortcut->shortcut()).toString(),
-                 recording ? u"Ctrl+Alt+T"_s : badge);
+        QCOMPARE(QKeySequence(m_shortcut->shortcut()).toString(), kept);
     }
 
-    // What the section says of the keyring; then Save or Remove. A key refused, by the keyring or
-    // as unusable, stays in the field for another try.
+    // What the section says of the keyring; then Save or Remove. A refused key stays to retry.
     void apiKey_data()
     {
         QTest::addColumn<QByteArray>("item"); // null: none
@@ -159,6 +146,7 @@ private slots:
         QFETCH(bool, agrees);
         QFETCH(QString, status);
         QFETCH(QString, message);
+        const QPair<QString, QString> keyItem{Deployment::appId(), u"deepseek_api_key"_s};
         const bool keyring = status != ApiKeySection::noKeyringText;
         if (status == ApiKeySection::lockedText) {
             m_store->readOutcome = SecretStore::Outcome::locked;
@@ -191,21 +179,16 @@ private:
     SettingsView *open(bool keyring = true)
     {
         m_host.discard();
-        m_keychain.reset();
-        if (keyring) {
-            m_keychain = std::make_unique<KeychainHelper>(
-                Deployment::appId(),
-                std::shared_ptr<SecretStore>(std::shared_ptr<SecretStore>(), m_store.get()));
-        }
+        m_keychain =
+            keyring ? std::make_unique<KeychainHelper>(Deployment::appId(), m_store) : nullptr;
         return m_host.show(new SettingsView(*m_translator->viewModel, m_loginItem, m_keychain.get(),
                                             m_shortcut.get(), m_translator->preferences,
-                                            m_host.closer()));
+                                            m_host.closer));
     }
 
     std::unique_ptr<TestTranslator> m_translator;
-    QSettings *m_settings = nullptr;
     FakeLoginItem m_loginItem;
-    std::unique_ptr<FakeSecretStore> m_store;
+    std::shared_ptr<FakeSecretStore> m_store;
     std::unique_ptr<FakeGlobalShortcut> m_shortcut;
     std::unique_ptr<KeychainHelper> m_keychain;
     PanelHost m_host;
