@@ -5,49 +5,37 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include <functional>
-#include <memory>
-
-// The popover around a panel: a new window of its default size over its backdrop for each
-// panel, as the popover builds each anew. Counts the calls of the close function it hands out.
+// The popover around a panel: a new window over its backdrop for each panel, as the popover
+// builds each anew. Counts the calls of the close function it hands out.
 class PanelHost
 {
 public:
-    std::function<void()> closer()
-    {
-        return [this] { ++closes; };
-    }
-    // Shows `panel` in place of the one before and returns it.
     template <typename Panel> Panel *show(Panel *panel)
     {
         m_window = std::make_unique<VisualEffectView>();
         (new QVBoxLayout(m_window.get()))->addWidget(panel);
-        m_window->layout()->setContentsMargins(0, 0, 0, 0);
         m_window->resize(780, 460);
         m_window->show();
-        if (!QTest::qWaitForWindowExposed(m_window.get())) {
-            qWarning("the panel's window was not exposed");
-        }
+        Q_UNUSED(QTest::qWaitForWindowExposed(m_window.get()));
         return panel;
     }
-    // The window and its panel go, as when the popover closes the panel.
     void discard() { m_window.reset(); }
     QWidget *window() const { return m_window.get(); }
 
     int closes = 0;
+    const std::function<void()> closer = [this] { ++closes; };
 
 private:
     std::unique_ptr<QWidget> m_window;
 };
 
-// Holds a coroutine, `co_await qCoro(&gate, &Gate::opened)`, until the test opens the gate to
-// let it succeed or fail; `passed` counts the coroutines that went on.
+// Holds a coroutine, `co_await qCoro(&gate, &Gate::opened)`, until the test opens the gate.
 class Gate : public QObject
 {
     Q_OBJECT
 
 public:
-    int passed = 0;
+    int passed = 0; // coroutines that went on
 
 signals:
     void opened(bool succeeded);

@@ -1,9 +1,8 @@
-// The translator as a whole: the popover's parts, its resize grip among them, bound to a real
-// view model, DeepSeek replaced by a local server.
+// The translator as a whole: the popover's parts, its language bars and resize grip among them,
+// bound to a real view model, DeepSeek replaced by a local server.
 #include "actionicon.h"
 #include "appnotifier.h"
-#include "apptheme.h"
-#include "glyph.h"
+#include "dictation.h"
 #include "languagemenu.h"
 #include "languagepillsview.h"
 #include "morelanguagesbutton.h"
@@ -12,33 +11,26 @@
 #include "popovercontentview.h"
 #include "resizehandle.h"
 #include "settingsgearbutton.h"
+#include "springanimation.h"
 #include "swapbutton.h"
 #include "swapdivider.h"
 #include "testtranslator.h"
 #include "translatebutton.h"
 #include "translationarea.h"
-#include "unavailabledictation.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
 namespace {
-
-QVariantMap sized(double width, double height)
-{
-    return {{"width", width}, {"height", height}};
-}
 
 Language lang(const QString &id)
 {
@@ -68,7 +60,6 @@ private slots:
     {
         m_translator = std::make_unique<TestTranslator>();
         m_viewModel = m_translator->viewModel.get();
-        m_dictation.available = m_dictation.listening = false;
         m_view = std::make_unique<PopoverContentView>(*m_viewModel, m_translator->preferences,
                                                       m_dictation);
         m_view->resize(780, 460);
@@ -79,51 +70,35 @@ private slots:
     {
         m_view.reset();
         m_translator.reset();
-        AppTheme::apply(AppTheme::Scheme::light);
     }
 
-    // The placeholder while there is no text, each side's direction, swapping and clearing.
+    // The placeholder while there is no text, the source side's direction, swapping, clearing.
     void sourceSide()
     {
         QTest::keyClicks(m_view->editor(), "Hi");
-        QCOMPARE(m_viewModel->sourceText(), "Hi");
         QVERIFY(!m_view->sourcePlaceholder()->isVisible());
         m_viewModel->setTranslatedText("x");
-        const auto *translation =
-            qobject_cast<QLabel *>(m_view->translationArea()->findChild<QScrollArea *>()->widget());
-        const auto side = [](bool rightToLeft) {
-            return Qt::AlignAbsolute | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
-        };
-        for (const char *id : {"ar", "en", "ar"}) {
-            const bool rightToLeft = QByteArrayView(id) == "ar";
-            m_viewModel->setSourceLanguage(lang(id));
-            m_viewModel->setTargetLanguage(lang(rightToLeft ? "de" : "ar"));
-            QCOMPARE(m_view->editor()->isRightToLeft(), rightToLeft);
-            QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignHorizontal_Mask,
-                     side(rightToLeft));
-            QCOMPARE(translation->alignment() & Qt::AlignHorizontal_Mask, side(!rightToLeft));
-        }
+        m_viewModel->setSourceLanguage(lang("ar"));
+        m_viewModel->setTargetLanguage(lang("de"));
+        QVERIFY(m_view->editor()->isRightToLeft());
+        QCOMPARE(m_view->sourcePlaceholder()->alignment() & Qt::AlignRight, Qt::AlignRight);
         m_view->divider()->swapButton()->click();
         QCOMPARE(m_viewModel->sourceLanguage().id, "de");
         QCOMPARE(m_view->editor()->text(), "x");
         QVERIFY(!m_view->editor()->isRightToLeft());
         m_view->clearButton()->click();
-        QCOMPARE(m_view->editor()->text(), QString());
         QCOMPARE(m_view->translationArea()->state(), TranslationArea::State::placeholder);
         QVERIFY(m_view->sourcePlaceholder()->isVisible());
     }
 
-    // With no text the button is dimmed and Ctrl+Return does nothing. Then Ctrl+Return, or the
-    // keypad's Ctrl+Enter, in the editor presses it, putting no line break in; the area shows
-    // the placeholder, the spinner, the translation, the spinner over it, and an error.
+    // With no text the button is dimmed and Ctrl+Return does nothing; then Ctrl+Return, or
+    // Ctrl+Enter, presses it, adding no line break. The spinner shows, then the outcome.
     void translating()
     {
-        m_translator->server.enqueue(
-            {.body = TestHttpServer::completion("Guten Morgen"), .delay = 200ms});
-        m_translator->server.enqueue({.status = 500, .body = "{}", .delay = 200ms});
+        m_translator->server.enqueue({.body = TestHttpServer::completion("Guten Morgen")});
+        m_translator->server.enqueue({.status = 500, .body = "{}"});
         TranslationArea *area = m_view->translationArea();
         TranslateButton *button = m_view->translateButton();
-        QCOMPARE(area->shownText(), m_viewModel->targetPlaceholder());
         m_viewModel->setSourceLanguage(lang("en"));
         m_viewModel->setTargetLanguage(lang("de"));
         QSignalSpy presses(button, &QAbstractButton::clicked);
@@ -137,7 +112,6 @@ private slots:
             QTest::keyClick(m_view->editor(), key, Qt::ControlModifier);
             QCOMPARE(m_view->editor()->text(), text);
             QCOMPARE(area->state(), TranslationArea::State::translating);
-            QCOMPARE(area->shownText(), "Translating...");
             QVERIFY(!button->isEnabled());
             QTRY_VERIFY(area->state() != TranslationArea::State::translating);
             QCOMPARE(area->shownText().left(19),
@@ -146,100 +120,112 @@ private slots:
         QCOMPARE(presses.size(), 2);
     }
 
-    // On either bar a pill or a menu choice is the side's language, one from the menu becomes
-    // a recent pill, and the model's choice shows on the bar.
-    void pills()
+    // A click on a pill chooses it and springs the capsule over; a choice from the menu
+    // becomes a pill and the capsule is put there at once. The model's choice shows too.
+    void languageBars()
     {
-        for (LanguagePillsView *bar : {m_view->sourcePills(), m_view->targetPills()}) {
-            const bool source = bar == m_view->sourcePills();
-            const auto chosen = [&] {
-                return source ? m_viewModel->sourceLanguage() : m_viewModel->targetLanguage();
-            };
-            PillButton *other = bar->pills().last();
-            QVERIFY(other->language() != chosen());
-            QTest::mouseClick(other, Qt::LeftButton);
-            QCOMPARE(chosen(), other->language());
-            bar->moreButton()->click();
-            QTest::keyClicks(bar->moreButton()->menu()->searchField(), "Italian");
-            QTest::keyClick(bar->moreButton()->menu()->searchField(), Qt::Key_Return);
-            QCOMPARE(chosen().id, "it");
-            QCOMPARE(bar->pills()[source ? 1 : 0]->language().id, "it");
-            QVERIFY(bar->pills()[source ? 1 : 0]->isSelected());
-            source ? m_viewModel->setSourceLanguage(lang("fr"))
-                   : m_viewModel->setTargetLanguage(lang("fr"));
-            QCOMPARE(bar->selected().id, "fr");
+        LanguagePillsView *bar = m_view->targetPills();
+        QSignalSpy chosen(bar, &LanguagePillsView::languageChosen);
+        const QRectF start = *bar->capsule();
+        PillButton *other = bar->pills().last();
+        QVERIFY(!other->isSelected());
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(m_viewModel->targetLanguage(), other->language());
+        QCOMPARE(*bar->capsule(), start);
+        // The spring runs to rest one 60 Hz frame at a time, on the test's own clock.
+        bar->capsuleAnimation()->pause();
+        int frames = 0;
+        while (bar->capsuleAnimation()->state() != QAbstractAnimation::Stopped && frames < 300) {
+            bar->capsuleAnimation()->setCurrentTime(16 * ++frames);
         }
+        QVERIFY(frames > 2 && frames < 300);
+        QCOMPARE(bar->capsule(), QRectF(other->geometry()));
+        bar->moreButton()->click();
+        QListWidget *list = bar->moreButton()->menu()->list();
+        const QString id = m_viewModel->targetMoreLanguages()[3].id;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(3)).center());
+        QCOMPARE(m_viewModel->targetLanguage().id, id);
+        QCOMPARE(bar->capsule(), QRectF(bar->pills()[0]->geometry()));
+        QCOMPARE(chosen.size(), 2);
+        m_viewModel->setSourceLanguage(lang("fr"));
+        QCOMPARE(m_view->sourcePills()->selected().id, "fr");
     }
 
-    // Through the notifier or the gear; each opening builds the panel anew, and closing it
-    // brings back the translator as it was.
-    void panels_data()
+    // The first match, by name or id, is the one Return takes; the arrows move among the
+    // matches. It opens again with an empty search, all there, nothing looking chosen.
+    void menuSearchAndKeys_data()
     {
-        using P = PopoverContentView::Panel;
-        QTest::addColumn<QStringList>("names"); // "gear" presses the gear button
-        QTest::addColumn<PopoverContentView::Panel>("panel");
-        QTest::newRow("report") << QStringList{"showReport"} << P::report;
-        QTest::newRow("gear, then about") << QStringList{"gear", "showAbout"} << P::about;
-        QTest::newRow("report, then settings")
-            << QStringList{"showReport", "showSettings"} << P::settings;
-        QTest::newRow("unknown name") << QStringList{"showNothing"} << P::none;
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("chosen"); // empty: none
+        using K = QList<int>;
+        QTest::newRow("by id, Enter") << "zh-hant" << K{Qt::Key_Enter} << "zh-Hant";
+        QTest::newRow("down, from Slovak") << "sl" << K{Qt::Key_Down, Qt::Key_Return} << "sl";
+        QTest::newRow("up stops at the first") << "sl" << K{Qt::Key_Up, Qt::Key_Return} << "sk";
+        QTest::newRow("escape") << "ital" << K{Qt::Key_Escape} << "";
     }
+    void menuSearchAndKeys()
+    {
+        QFETCH(QString, search);
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, chosen);
+        MoreLanguagesButton *button = m_view->targetPills()->moreButton();
+        const QString before = m_viewModel->targetLanguage().id;
+        button->click();
+        LanguageMenu *menu = button->menu();
+        QTest::keyClicks(menu->searchField(), search);
+        for (int key : keys) {
+            QTest::keyClick(menu->searchField(), Qt::Key(key));
+        }
+        QCOMPARE(m_viewModel->targetLanguage().id, chosen.isEmpty() ? before : chosen);
+        QVERIFY(!menu->isVisible());
+        button->click();
+        QVERIFY(menu->searchField()->hasFocus() && menu->searchField()->text().isEmpty());
+        QCOMPARE(menu->matches(), m_viewModel->targetMoreLanguages());
+        QVERIFY(menu->list()->selectedItems().isEmpty());
+    }
+
+    // The gear opens the settings, a notification another panel, each built anew and taking
+    // the keyboard; closing brings back the translator as it was.
     void panels()
     {
-        QFETCH(QStringList, names);
-        QFETCH(PopoverContentView::Panel, panel);
         m_viewModel->setSourceText("Keep me");
-        m_viewModel->setTranslatedText("Behalte mich");
         int built = 0;
         std::function<void()> close;
-        QPointer<QLineEdit> field; // the panel's own editor takes the keyboard
+        QPointer<QLineEdit> field;
         m_view->setPanelFactory([&](PopoverContentView::Panel, std::function<void()> closer) {
             ++built;
             close = std::move(closer);
-            auto *panel = new QWidget;
-            (new QVBoxLayout(panel))->addWidget(field = new QLineEdit);
-            panel->setFocusProxy(field);
-            return panel;
+            field = new QLineEdit;
+            return field.data();
         });
         m_view->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
-        for (const QString &name : names) {
-            if (name == "gear") {
-                m_view->gearButton()->click();
-            } else {
-                AppNotifier::instance().post(name);
-            }
-        }
-        QCOMPARE(m_view->panel(), panel);
-        QCOMPARE(m_view->resizeHandle()->isVisible(), panel == PopoverContentView::Panel::none);
-        if (panel == PopoverContentView::Panel::none) {
-            return;
-        }
-        QCOMPARE(built, names.size());
+        m_view->gearButton()->click();
+        QCOMPARE(m_view->panel(), PopoverContentView::Panel::settings);
+        AppNotifier::instance().post(AppNotifier::showAbout);
+        QCOMPARE(m_view->panel(), PopoverContentView::Panel::about);
+        QCOMPARE(built, 2);
         QVERIFY(field->hasFocus());
+        QVERIFY(!m_view->resizeHandle()->isVisible());
         close();
         QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
         QTRY_VERIFY(!field); // deleted on closing
-        QVERIFY(m_view->resizeHandle()->isVisible());
-        QVERIFY(m_view->editor()->isVisible());
+        QVERIFY(m_view->resizeHandle()->isVisible() && m_view->editor()->isVisible());
         QCOMPARE(m_viewModel->sourceText(), "Keep me");
-        QCOMPARE(m_viewModel->translatedText(), "Behalte mich");
-        close(); // a second call of a closed panel's close changes nothing
-        QCOMPARE(m_view->panel(), PopoverContentView::Panel::none);
     }
 
-    // Copying leaves the caret where the user was typing, and an empty translation copies as
-    // such; speaking turns the control into a stop one until the speech ends. Where there is no
-    // dictation the microphone says so; where there is, it toggles listening and the words go
-    // in at the caret.
+    // Copying leaves the caret where it was; speaking turns the control into a stop one until
+    // the speech ends; the microphone toggles dictation, whose words go in at the caret.
     void actionButtons()
     {
         QClipboard *clipboard = QGuiApplication::clipboard();
-        m_viewModel->setSourceText("Hello");
+        m_viewModel->setSourceText("ab");
         m_viewModel->setTranslatedText("Hallo");
         m_view->editor()->setFocus();
         QTest::mouseClick(m_view->copySourceButton(), Qt::LeftButton);
-        QCOMPARE(clipboard->text(), "Hello");
+        QCOMPARE(clipboard->text(), "ab");
         QVERIFY(m_view->editor()->hasFocus());
         m_view->copyTranslationButton()->click();
         QCOMPARE(clipboard->text(), "Hallo");
@@ -248,53 +234,36 @@ private slots:
         speak->click();
         QTRY_VERIFY(m_viewModel->isSpeaking());
         QCOMPARE(speak->glyph(), "stop");
-        QCOMPARE(speak->toolTip(), "Stop speaking");
         m_translator->speech->finishFromAnotherThread();
-        QTRY_VERIFY(!m_viewModel->isSpeaking());
-        QCOMPARE(speak->toolTip(), "Speak");
-
-        m_viewModel->setTranslatedText(QString());
-        m_view->copyTranslationButton()->click();
-        QCOMPARE(clipboard->text(), QString());
+        QTRY_COMPARE(speak->glyph(), "speak");
 
         ActionIcon *microphone = m_view->microphoneButton();
         QVERIFY(!microphone->isEnabled());
-        QCOMPARE(microphone->toolTip(), "Microphone (dictation is not available)");
-        UnavailableDictation none;
-        QSignalSpy failed(&none, &Dictation::failed);
-        none.start();
-        QCOMPARE(failed.size(), 1);
-
         m_dictation.available = true;
         emit m_dictation.availableChanged(true);
-        m_viewModel->setSourceText("ab");
         microphone->click();
-        QVERIFY(microphone->isActive());
-        QVERIFY(m_view->editor()->hasFocus());
+        QVERIFY(microphone->isActive() && m_view->editor()->hasFocus());
         emit m_dictation.recognized("heard ");
         QCOMPARE(m_viewModel->sourceText(), "abheard ");
         microphone->click();
-        QVERIFY(!m_dictation.listening);
-        QVERIFY(!microphone->isActive());
+        QVERIFY(!m_dictation.listening && !microphone->isActive());
     }
 
-    // The grip asks the shell for a size held within 720 x 380 and 1200 x 900, from the one
-    // stored at the press; a press alone asks for that size. Other buttons, and moves or a
-    // release without a press, ask for nothing.
+    // The grip asks for a size within 720 x 380 and 1200 x 900, from the one stored at the press,
+    // else the window's. Other buttons, and moves or a release without a press, ask nothing.
     void resizeHandle_data()
     {
-        QTest::addColumn<QVariant>("stored"); // null: nothing
+        QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QPoint>("moved");
         QTest::addColumn<QSizeF>("asked");
-        QTest::newRow("nothing stored") << QVariant() << QPoint(100, 50) << QSizeF(880, 510);
+        const QVariantMap stored{{"width", 900}, {"height", 600.5}};
+        QTest::newRow("from the stored size")
+            << QVariant(stored) << QPoint(-30, 40) << QSizeF(870, 640.5);
+        QTest::newRow("stored, not a map")
+            << QVariant("1000x700") << QPoint(100, 50) << QSizeF(880, 510);
         QTest::newRow("far up and left") << QVariant() << QPoint(-1000, -1000) << QSizeF(720, 380);
         QTest::newRow("far down and right")
             << QVariant() << QPoint(1000, 1000) << QSizeF(1200, 900);
-        QTest::newRow("from the stored size")
-            << QVariant(sized(900, 600.5)) << QPoint(-30, 40) << QSizeF(870, 640.5);
-        QTest::newRow("stored, a press alone")
-            << QVariant(sized(1000, 700)) << QPoint() << QSizeF(1000, 700);
-        QTest::newRow("stored, not a map") << QVariant("1000x700") << QPoint() << QSizeF(780, 460);
     }
     void resizeHandle()
     {
@@ -309,74 +278,29 @@ private slots:
                     requests.append(userInfo);
                 });
         m_translator->settings.setValue("popoverSize", stored);
-        send(QEvent::MouseMove, {40, 40});
-        drag({40, 40}, Qt::RightButton);
+        // At a place on the screen, as the handle moves with the window. Moves hold the left
+        // button, as Qt delivers no others to a widget that does not track the mouse.
+        const auto send = [this](QEvent::Type type, QPoint moved,
+                                 Qt::MouseButton button = Qt::LeftButton) {
+            const Qt::MouseButtons held =
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent event(type, QPointF(16, 16), QPointF(500, 400) + moved, button, held,
+                              Qt::NoModifier);
+            QApplication::sendEvent(m_view->resizeHandle(), &event);
+        };
+        send(QEvent::MouseMove, {40, 40}, Qt::NoButton);
+        send(QEvent::MouseButtonPress, {}, Qt::RightButton);
+        send(QEvent::MouseButtonRelease, {}, Qt::RightButton);
+        send(QEvent::MouseButtonRelease, {});
         QVERIFY(requests.isEmpty());
-        drag(moved);
-        QCOMPARE(requests.size(), moved.isNull() ? 1 : 3);
-        QCOMPARE(requests.last(), (QVariantMap{{"size", asked}, {"final", true}}));
-        QVERIFY(moved.isNull() || requests[1] == (QVariantMap{{"size", asked}}));
-        // The next drag starts from the size the shell stored after this one.
-        m_translator->settings.setValue("popoverSize", sized(1010, 710));
-        drag({5, -5});
-        QCOMPARE(requests.last().value("size"), QSizeF(1015, 705));
-    }
-
-    // Every control's picture is our own artwork, built in, whatever the desktop's icon theme
-    // has: neither empty nor a filled square.
-    void everyGlyphHasOurArtwork()
-    {
-        for (const QString &name : Glyph::names()) {
-            const QImage image =
-                Glyph::pixmap(name, 24, Qt::black, Glyph::Order::ownFirst).toImage();
-            bool inked = false;
-            for (int i = 0; i < image.width() * image.height(); ++i) {
-                inked |= image.pixelColor(i % image.width(), i / image.width()).alpha() == 255;
-            }
-            QVERIFY2(inked && image.pixelColor(0, 0).alpha() == 0, qPrintable(name));
-        }
-    }
-
-    // One check per family of parts that keeps colours of its own.
-    void schemeChangeRestyles()
-    {
-        const QLabel *placeholder = m_view->sourcePlaceholder();
-        const QLabel *area = nullptr;
-        for (const QLabel *label : m_view->translationArea()->findChildren<QLabel *>()) {
-            area = label->text() == m_view->translationArea()->shownText() ? label : area;
-        }
-        const QColor placeholderColour = placeholder->palette().color(QPalette::WindowText);
-        const QColor areaColour = area->palette().color(QPalette::WindowText);
-        const QImage speak = m_view->speakButton()->grab().toImage();
-        AppTheme::apply(AppTheme::Scheme::dark);
-        QVERIFY(placeholder->palette().color(QPalette::WindowText) != placeholderColour);
-        QVERIFY(area->palette().color(QPalette::WindowText) != areaColour);
-        QVERIFY(m_view->speakButton()->grab().toImage() != speak);
+        send(QEvent::MouseButtonPress, {});
+        send(QEvent::MouseMove, moved, Qt::NoButton);
+        send(QEvent::MouseButtonRelease, moved);
+        QCOMPARE(requests,
+                 (QList<QVariantMap>{{{"size", asked}}, {{"size", asked}, {"final", true}}}));
     }
 
 private:
-    // At `global` on the screen: the handle moves with the window it resizes. Moves hold the
-    // left button, as Qt delivers no others to a widget that does not track the mouse.
-    void send(QEvent::Type type, QPointF global, Qt::MouseButton button = Qt::NoButton)
-    {
-        const Qt::MouseButtons held =
-            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
-        QMouseEvent event(type, QPointF(16, 16), global, button, held, Qt::NoModifier);
-        QApplication::sendEvent(m_view->resizeHandle(), &event);
-    }
-    // Pressed, moved half-way, moved, let go, and let go once more.
-    void drag(QPoint moved, Qt::MouseButton button = Qt::LeftButton)
-    {
-        const QPointF start(500, 400);
-        send(QEvent::MouseButtonPress, start, button);
-        if (!moved.isNull()) {
-            send(QEvent::MouseMove, start + QPointF(moved) / 2);
-            send(QEvent::MouseMove, start + QPointF(moved));
-        }
-        send(QEvent::MouseButtonRelease, start + QPointF(moved), button);
-        send(QEvent::MouseButtonRelease, start + QPointF(moved), Qt::LeftButton);
-    }
-
     std::unique_ptr<TestTranslator> m_translator;
     TranslatorViewModel *m_viewModel = nullptr;
     FakeDictation m_dictation;
