@@ -202,7 +202,8 @@ ReportProblemView::Sender ReportProblemView::telegramSender(TelegramReporter &re
 
 bool ReportProblemView::canSend() const
 {
-    return m_send && !m_sending && !m_problemText.trimmed().isEmpty();
+    // Once sent, the panel only waits to close: a second click must not send the report again.
+    return m_send && !m_sending && !m_sent && !m_problemText.trimmed().isEmpty();
 }
 
 void ReportProblemView::send()

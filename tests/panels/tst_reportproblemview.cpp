@@ -85,6 +85,7 @@ private slots:
         QTest::addColumn<int>("reports");
         QTest::addColumn<int>("closes");
         QTest::newRow("delivered: thanks, then closed") << u""_s << true << false << 1 << 1;
+        QTest::newRow("delivered: Send again sends nothing") << u""_s << true << true << 1 << 1;
         QTest::newRow("failed: the text stays for another try") << u""_s << false << true << 2 << 0;
         QTest::newRow("closed, then delivered") << u"close"_s << true << false << 1 << 2;
         QTest::newRow("discarded, then delivered") << u"discard"_s << true << false << 1 << 0;
