@@ -6,6 +6,7 @@
 #include "sourcetext.h"
 #include "translationservice.h"
 
+#include <QLocale>
 #include <QPointer>
 #include <QScopeGuard>
 
@@ -114,15 +115,15 @@ TranslatorViewModel::~TranslatorViewModel() = default;
 
 void TranslatorViewModel::setSourceText(const QString &text)
 {
-    const QString previous = m_sourceText;
+    if (SourceText::isTooLong(text) && !SourceText::isTooLong(m_sourceText)) {
+        // Refused before anyone sees it; the editor that offered it is told to show what stays.
+        emit sourceTextChanged(m_sourceText);
+        setErrorMessage(textTooLongMessage);
+        return;
+    }
     if (text != m_sourceText) {
         m_sourceText = text;
         emit sourceTextChanged(m_sourceText);
-    }
-    if (SourceText::isTooLong(m_sourceText) && !SourceText::isTooLong(previous)) {
-        setSourceText(previous);
-        setErrorMessage(textTooLongMessage);
-        return;
     }
     setErrorMessage(QString());
     scheduleDebounce();
@@ -300,8 +301,9 @@ QString TranslatorViewModel::resolveLanguageConflict(const QString &source,
     if (source != target) {
         return target;
     }
+    // A stored list may name languages that are no longer offered: those are passed over.
     for (const QString &id : m_recentTargetLanguages) {
-        if (id != source) {
+        if (id != source && Language::find(Language::targetLanguages(), id)) {
             return id;
         }
     }
@@ -387,7 +389,12 @@ void TranslatorViewModel::didSelectLanguage(Side side, const QString &id)
 void TranslatorViewModel::swapLanguages()
 {
     // A real exchange: what was read becomes what is written and the other way round. An
-    // automatic source stands for the language detected in it, or English when none was.
+    // automatic source stands for the language detected in it, or English when none was. A
+    // translation too long to be a source refuses the whole exchange, so that nothing is lost.
+    if (SourceText::isTooLong(m_translatedText)) {
+        setErrorMessage(textTooLongMessage);
+        return;
+    }
     const Language formerSource = m_sourceLanguage.isAuto()
                                       ? m_detectedLanguage.value_or(Language::english())
                                       : m_sourceLanguage;
@@ -490,10 +497,17 @@ void TranslatorViewModel::onSpeechEngineStateChanged(SpeechEngine::State state)
 
 std::optional<SpeechEngine::Voice> TranslatorViewModel::bestVoice(const QString &language) const
 {
-    const QString prefix = language.section(QLatin1Char('-'), 0, 0);
+    // The language part of a voice's tag must be the same language: "fi" is not "fil", and
+    // Norwegian voices are tagged "nb" (Bokmål), as QLocale knows.
+    const QString base = language.section(QLatin1Char('-'), 0, 0);
+    const QLocale locale(language);
+    const QString localeBase =
+        locale.language() == QLocale::C ? QString() : QLocale::languageToCode(locale.language());
     std::optional<SpeechEngine::Voice> first;
     for (const SpeechEngine::Voice &voice : m_speechEngine->voices()) {
-        if (!voice.language.startsWith(prefix)) {
+        const QString voiceBase = voice.language.section(QLatin1Char('-'), 0, 0);
+        if (voiceBase.compare(base, Qt::CaseInsensitive) != 0 &&
+            (localeBase.isEmpty() || voiceBase.compare(localeBase, Qt::CaseInsensitive) != 0)) {
             continue;
         }
         if (voice.quality != SpeechEngine::Quality::standard) {

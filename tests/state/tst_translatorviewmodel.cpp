@@ -123,13 +123,14 @@ private slots:
         }
     }
 
-    // A target equal to the source gives way to the most recent target that differs.
+    // A target equal to the source gives way to the most recent offered target that differs.
     void resolveLanguageConflict()
     {
         const QList<QStringList> cases{// stored recent targets, language, resolved
                                        {"", "ru", "en"},
                                        {"en", "en", "ru"},
-                                       {"de, xx", "de", "xx"}};
+                                       {"de, xx", "de", "ru"},
+                                       {"xx, fr, de", "de", "fr"}};
         for (const QStringList &c : cases) {
             start(c[0].isEmpty() ? QByteArray() : "recentTargetLanguages=" + c[0].toUtf8());
             QCOMPARE(m_viewModel->resolveLanguageConflict(c[1], c[1]), c[2]);
@@ -203,8 +204,12 @@ private slots:
         const bool refused = after == before;
         m_viewModel->setSourceLanguage(lang("de"));
         m_viewModel->setSourceText(before);
+        QSignalSpy shown(m_viewModel, &TranslatorViewModel::sourceTextChanged);
         m_viewModel->setSourceText(typed);
         QCOMPARE(m_viewModel->sourceText(), after);
+        for (const QList<QVariant> &announced : shown) { // a refused text, not even for a moment
+            QVERIFY(!refused || announced.first().toString() != typed);
+        }
         QCOMPARE(m_viewModel->errorMessage(),
                  refused ? TranslatorViewModel::textTooLongMessage : QString());
         settle();
@@ -286,7 +291,7 @@ private slots:
     }
 
     // A real exchange: an automatic source stands for the language detected in it, or English.
-    // The languages are exchanged even where the texts cannot be.
+    // A translation too long to be a source refuses the whole exchange, so nothing is lost.
     void swap_data()
     {
         QTest::addColumn<QString>("languages"); // source, detected, target
@@ -297,7 +302,7 @@ private slots:
         QTest::newRow("auto, nothing detected") << u"auto - ru"_s << u"Привет"_s << u"ru>en"_s;
         QTest::newRow("no translation") << u"de - fr"_s << u""_s << u"fr>de"_s;
         QTest::newRow("translation over the limit")
-            << u"de - fr"_s << QString(5001, 'x') << u"fr>de"_s;
+            << u"de - fr"_s << QString(5001, 'x') << u"de>fr"_s;
     }
     void swap()
     {
@@ -317,7 +322,7 @@ private slots:
                  swapped);
         const bool refused = translation.size() > 5000;
         QCOMPARE(m_viewModel->sourceText(), refused ? u"Hallo"_s : translation);
-        QCOMPARE(m_viewModel->translatedText(), "Hallo");
+        QCOMPARE(m_viewModel->translatedText(), refused ? translation : u"Hallo"_s);
         QCOMPARE(m_viewModel->errorMessage(),
                  refused ? TranslatorViewModel::textTooLongMessage : QString());
         settle();
@@ -343,6 +348,12 @@ private slots:
             << QList<Voice>{zhCN, zhTW} << QList<Voice>{} << u"zh-Hant"_s << u"tw"_s;
         QTest::newRow("first of equal voices") << QList<Voice>{zhCN, Voice{"cn2", "zh-HK"}}
                                                << QList<Voice>{} << u"zh-Hans"_s << u"cn"_s;
+        QTest::newRow("fi is not fil")
+            << QList<Voice>{Voice{"ph", "fil-PH", SpeechEngine::Quality::enhanced},
+                            Voice{"fi", "fi-FI"}}
+            << QList<Voice>{} << u"fi"_s << u"fi"_s;
+        QTest::newRow("Norwegian voices are Bokmål")
+            << QList<Voice>{enUS, Voice{"nb", "nb-NO"}} << QList<Voice>{} << u"no"_s << u"nb"_s;
         QTest::newRow("no prefix match, lookup")
             << QList<Voice>{enUS} << QList<Voice>{Voice{"fil", "fil"}} << u"fil"_s << u"fil"_s;
     }
