@@ -4,14 +4,12 @@
 
 #include <QCoro/QCoroFuture>
 #include <QHash>
-#include <QPair>
 #include <QPromise>
 #include <QTest>
 
 #include <memory>
 
-// An in-memory keyring. `readOutcome` other than `found` makes every read give that outcome
-// (a locked keyring, one that does not answer).
+// An in-memory keyring. A `readOutcome` other than `found` makes every read give that outcome.
 class FakeSecretStore : public SecretStore
 {
 public:
@@ -28,8 +26,8 @@ public:
     {
         ++writes;
         if (holdWrites) {
-            // Not a signal: QCoro 0.8 binds a reference to the null that Qt passes for the
-            // private tag of signals such as QTimer::timeout, which UBSan rejects.
+            // A future, not a signal: QCoro 0.8 binds a reference to the null that Qt passes
+            // for the private tag of signals such as QTimer::timeout, which UBSan rejects.
             if (!m_release) {
                 m_release = std::make_unique<QPromise<void>>();
                 m_release->start();
@@ -62,7 +60,7 @@ public:
         }
     }
 
-    bool writable = true;    // false: reads and removals work, writes fail
+    bool writable = true;    // false: writes fail
     bool holdWrites = false; // true: a write finishes only at releaseWrites()
     Outcome readOutcome = Outcome::found;
     QHash<QPair<QString, QString>, QByteArray> items;
@@ -71,8 +69,7 @@ public:
     int removes = 0;
 
 private:
-    // The writes held so far wait for its future; made at the first of them.
-    std::unique_ptr<QPromise<void>> m_release;
+    std::unique_ptr<QPromise<void>> m_release; // what held writes wait for
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.
