@@ -1,18 +1,16 @@
 #pragma once
 
-#include <QByteArray>
 #include <QUrl>
 
 #include <atomic>
 #include <thread>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-// A hostile HTTP server on 127.0.0.1, in a thread of its own: it answers every connection with
-// a chunked body that never ends, as fast as the client takes it, until the client gives up.
+// A hostile HTTP server in a thread of its own: to every connection, whatever it asks, a
+// chunked body that never ends, sent as fast as the client takes it until the client gives up.
 class EndlessHttpServer
 {
 public:
@@ -29,20 +27,17 @@ public:
         }
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
-            // The request goes unread: the answer does not depend on it.
             const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
                                     "Transfer-Encoding: chunked\r\n\r\n";
             const QByteArray chunks =
                 ("10000\r\n" + QByteArray(0x10000, 'a') + "\r\n").repeated(16);
             while (!m_stopping) {
+                // Fails when shut down, or for a client that gave up while waiting.
                 const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-                if (connection < 0) {
-                    continue; // shut down, or a client that gave up while waiting
-                }
                 QByteArray data = head + chunks;
-                while (!m_stopping &&
+                while (!m_stopping && connection >= 0 &&
                        ::send(connection, data.data(), data.size(), MSG_NOSIGNAL) > 0) {
-                    data = chunks; // until the client gives up
+                    data = chunks;
                 }
                 ::close(connection);
             }
@@ -55,7 +50,6 @@ public:
         m_thread.join();
         ::close(m_listener);
     }
-
     QUrl url() const
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1/chat/completions").arg(m_port));

@@ -21,13 +21,11 @@ public:
         : it == items.cend()                    ? ReadResult{Outcome::absent}
                                                 : ReadResult{Outcome::found, *it};
     }
-
     QCoro::Task<bool> write(QString service, QString account, QByteArray data) override
     {
         ++writes;
         if (holdWrites) {
-            // A future, not a signal: QCoro 0.8 binds a reference to the null that Qt passes
-            // for the private tag of signals such as QTimer::timeout, which UBSan rejects.
+            // Not a signal: QCoro 0.8 awaiting one trips UBSan over Qt's private signal tag.
             if (!m_release) {
                 m_release = std::make_unique<QPromise<void>>();
                 m_release->start();
@@ -43,16 +41,13 @@ public:
         }
         co_return writable;
     }
-
     QCoro::Task<bool> remove(QString service, QString account) override
     {
         ++removes;
         items.remove({service, account});
         co_return true;
     }
-
-    // Lets the writes held so far finish.
-    void releaseWrites()
+    void releaseWrites() // lets the writes held so far finish
     {
         if (m_release) {
             m_release->finish();

@@ -4,8 +4,7 @@
 
 #include <thread>
 
-// A speech engine that speaks nothing: it records what it is asked, and reports the end of an
-// utterance when the test says so, from a thread of its own.
+// Speaks nothing: records what it is asked, and ends utterances from another thread when told.
 class FakeSpeechEngine : public SpeechEngine
 {
     Q_OBJECT
@@ -13,11 +12,10 @@ class FakeSpeechEngine : public SpeechEngine
 public:
     struct Utterance
     {
-        quint64 id = 0;
+        quint64 id;
         QString text;
         std::optional<Voice> voice;
     };
-
     State state() const override { return m_state; }
     QList<Voice> voices() const override { return installedVoices; }
     std::optional<Voice> voiceForLanguage(const QString &language) const override
@@ -33,13 +31,11 @@ public:
         spoken.append({utterance, text, voice});
     }
     void stop() override { ++stops; }
-
     void setState(State state)
     {
         m_state = state;
         emit stateChanged(state);
     }
-    // Of the last utterance spoken unless told which.
     void finishFromAnotherThread(std::optional<quint64> utterance = {})
     {
         std::thread([this, id = idOf(utterance)] { emit finished(id); }).join();

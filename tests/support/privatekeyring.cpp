@@ -7,21 +7,18 @@
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QSignalSpy>
-#include <QStandardPaths>
 
 #include <sys/prctl.h>
 
 namespace {
-
 const QString secrets = QStringLiteral("org.freedesktop.secrets");
 const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
 constexpr int patienceMs = 30'000;
 
-// A daemon that goes with the test, however it ends.
 std::unique_ptr<QProcess> makeChild(const QProcessEnvironment &environment)
 {
     auto process = std::make_unique<QProcess>();
-    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }); // dies with us
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     return process;
@@ -34,7 +31,6 @@ void stop(const std::unique_ptr<QProcess> &process)
         process->waitForFinished();
     }
 }
-
 } // namespace
 
 PrivateKeyring::~PrivateKeyring()
@@ -44,18 +40,9 @@ PrivateKeyring::~PrivateKeyring()
     stop(m_busDaemon);
 }
 
-bool PrivateKeyring::isInstalled()
-{
-    return !QStandardPaths::findExecutable("dbus-daemon").isEmpty() &&
-           !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
-}
-
 QString PrivateKeyring::start(Collection, const QStringList &activatable)
 {
-    const QDir dir(m_dir.path());
-    if (!isInstalled() || !m_dir.isValid()) {
-        return "dbus-daemon or gnome-keyring-daemon is missing, or no temporary folder";
-    }
+    const QDir dir(m_dir.path()); // a missing program fails below, with its name
     for (const char *sub : {"services", "runtime", "data", "home"}) {
         dir.mkdir(sub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -76,12 +63,15 @@ QString PrivateKeyring::start(Collection, const QStringList &activatable)
         return "cannot write the bus configuration";
     }
     config.close();
-
     // What the bus starts sees no display until setActivationEnvironment() gives it one: a
     // prompter then fails at once instead of waiting for someone at the screen.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) {
         environment.remove(name);
+    }
+    for (const auto &[name, sub] :
+         {std::pair{"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}}) {
+        environment.insert(name, dir.filePath(sub));
     }
     m_busDaemon = makeChild(environment);
     m_busDaemon->start("dbus-daemon",
@@ -97,12 +87,7 @@ QString PrivateKeyring::start(Collection, const QStringList &activatable)
     if (!m_bus.isConnected()) {
         return "cannot connect to the private bus";
     }
-
-    environment = QProcessEnvironment::systemEnvironment(); // with the bus's address
-    for (const auto &[name, sub] :
-         {std::pair{"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}}) {
-        environment.insert(name, dir.filePath(sub));
-    }
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
     QDBusServiceWatcher watcher(secrets, m_bus, QDBusServiceWatcher::WatchForRegistration);
     QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
     m_keyring = makeChild(environment);
@@ -118,12 +103,6 @@ QString PrivateKeyring::start(Collection, const QStringList &activatable)
         return "gnome-keyring-daemon did not appear on the bus";
     }
     return {};
-}
-
-bool PrivateKeyring::signalKeyring(int signal)
-{
-    return m_keyring && m_keyring->processId() > 0 &&
-           ::kill(pid_t(m_keyring->processId()), signal) == 0;
 }
 
 bool PrivateKeyring::closePrompt()
@@ -160,8 +139,7 @@ bool PrivateKeyring::call(const QString &service, const QString &path, const QSt
     message.setArguments(arguments);
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, patienceMs);
     if (reply.type() == QDBusMessage::ErrorMessage) {
-        qWarning("PrivateKeyring: %s failed: %s", qPrintable(method),
-                 qPrintable(reply.errorMessage()));
+        qWarning("PrivateKeyring: %s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
     }
     return reply.type() != QDBusMessage::ErrorMessage;
 }

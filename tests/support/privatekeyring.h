@@ -3,25 +3,26 @@
 #include <QDBusConnection>
 #include <QMap>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <memory>
 
-// A session bus of its own, on which only the services named at start can be activated, with a
-// real gnome-keyring-daemon on it. start() makes it the process's session bus, so it must come
-// before anything connects to one.
+// A real gnome-keyring-daemon on a session bus of its own, which start() makes the process's:
+// it must come before anything connects to one. Only the services named can be activated.
 class PrivateKeyring
 {
 public:
     enum class Collection { unlocked }; // a "login" collection, as after a desktop login
-
     ~PrivateKeyring();
-
-    // Empty when the keyring is up, else why not. `activatable`: services whose files in
-    // /usr/share/dbus-1/services the bus may start (a prompter, say).
+    // Empty when the keyring is up, else why not. `activatable`: a prompter, say.
     QString start(Collection collection, const QStringList &activatable = {});
-    static bool isInstalled();
+    static bool isInstalled()
+    {
+        return !QStandardPaths::findExecutable("dbus-daemon").isEmpty() &&
+               !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
+    }
 
     QDBusConnection bus() const { return m_bus; }
     bool freeze() { return signalKeyring(SIGSTOP); }
@@ -33,8 +34,11 @@ public:
     bool setActivationEnvironment(const QMap<QString, QString> &variables);
 
 private:
-    bool signalKeyring(int signal);
-    // `method` with its interface: "org.freedesktop.Secret.Service.Lock".
+    bool signalKeyring(int signal) const
+    {
+        const pid_t pid = m_keyring ? pid_t(m_keyring->processId()) : 0;
+        return pid > 0 && ::kill(pid, signal) == 0;
+    }
     bool call(const QString &service, const QString &path, const QString &method,
               const QVariantList &arguments);
 

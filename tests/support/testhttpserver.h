@@ -11,9 +11,8 @@
 #include <chrono>
 #include <deque>
 
-// A small HTTP/1.1 responder on 127.0.0.1. It records every request and answers with the
-// scripted replies in order, then with the default one (DeepSeek saying "Hallo"). Connections
-// are kept alive, so tests can see whether a client reuses them.
+// An HTTP/1.1 server on 127.0.0.1 that records every request and answers, over kept-alive
+// connections, with the scripted replies in order, then with the default one (DeepSeek: "Hallo").
 class TestHttpServer : public QObject
 {
 public:
@@ -23,7 +22,6 @@ public:
         QByteArray target; // as sent: a path, or an absolute URL when sent to a proxy
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-
         QByteArray header(QByteArrayView name) const // the first, case-insensitive
         {
             for (const auto &[key, value] : headers) {
@@ -51,7 +49,6 @@ public:
         QByteArray raw{};                   // when set, sent as-is instead of a built reply
         QList<QPair<QByteArray, QByteArray>> headers{}; // added to a built reply
     };
-
     explicit TestHttpServer(QObject *parent = nullptr)
         : QObject(parent)
     {
@@ -67,7 +64,6 @@ public:
             qFatal("TestHttpServer: cannot listen: %s", qPrintable(m_server.errorString()));
         }
     }
-
     QUrl url(const QString &path = QStringLiteral("/chat/completions")) const
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
@@ -81,12 +77,9 @@ public:
     {
         m_server.close();
         for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
-            socket->abort();
-            socket->deleteLater();
+            socket->abort(); // which deletes it, as any disconnection does
         }
     }
-
-    // A chat-completions answer whose first choice carries `content`.
     static QByteArray completion(const QString &content)
     {
         const QJsonObject message{{"role", "assistant"}, {"content", content}};
@@ -133,7 +126,6 @@ private:
         }
         socket->setProperty("buffer", buffer);
     }
-
     void answer(QTcpSocket *socket, const Reply &reply)
     {
         if (!reply.raw.isEmpty() || reply.dropConnection) {
@@ -143,7 +135,6 @@ private:
             }
             return;
         }
-        // Clients read the status code; the reason phrase is there for the grammar.
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
                           " Status\r\nContent-Type: application/json\r\n";
         for (const auto &[name, value] : reply.headers) {

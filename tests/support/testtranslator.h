@@ -16,9 +16,8 @@
 #include <functional>
 #include <memory>
 
-// The translator as the programs build it, over stand-ins: a home of its own whose settings
-// file holds `ini` at start, DeepSeek at a local server answering "Hallo", a fake recogniser
-// and speech engine. Translations wait an hour after the last edit unless a test says less.
+// The translator as the programs build it, over stand-ins: a home whose settings file holds
+// `ini`, DeepSeek at a local server, fakes for recognition and speech, a debounce of an hour.
 class TestTranslator
 {
 public:
@@ -61,7 +60,6 @@ public:
 
 private:
     std::unique_ptr<FakeSpeechEngine> m_nextSpeech = std::make_unique<FakeSpeechEngine>();
-
     QString writtenSettings(const QByteArray &ini) const
     {
         QFile file(home.path() + QStringLiteral("/settings.ini"));
