@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QRect>
 
@@ -9,10 +8,8 @@
 
 #include <cstdlib>
 #include <memory>
-#include <optional>
 
-// The windows of the test display as the desktop sees them, looked up on a connection of our
-// own: what a program has mapped, in the tray or on the screen, and who holds the keyboard.
+// The test display's windows as the desktop sees them, looked up on a connection of our own.
 class X11Windows
 {
 public:
@@ -21,28 +18,40 @@ public:
         xcb_window_t id = XCB_WINDOW_NONE;
         QRect frame; // root coordinates
     };
-    // The icon is whatever the program has inside trayer's panel, the popover its utility
-    // window, a menu any other override-redirect window but a tooltip.
-    enum class Kind { trayIcon, popover, menu };
+    // The icon is what the program has inside trayer's panel, the popover its utility window, a
+    // menu any other override-redirect window but a tooltip.
+    enum class Kind { trayIcon, popover, menu, other };
 
-    X11Windows()
-        : m_x(xcb_connect(nullptr, nullptr))
-    {
-        if (isConnected()) {
-            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root;
-        }
-    }
     ~X11Windows() { xcb_disconnect(m_x); }
-    X11Windows(const X11Windows &) = delete;
-    X11Windows &operator=(const X11Windows &) = delete;
 
     bool isConnected() const { return !xcb_connection_has_error(m_x); }
     QRect screen() const { return frameOf(m_root); }
 
-    QList<Window> mapped(qint64 pid, Kind kind) const
+    QList<Window> mapped(qint64 pid, Kind kind, xcb_window_t parent = 0, bool inTray = false) const
     {
         QList<Window> found;
-        collect(m_root, false, pid, kind, found);
+        const auto tree = owned(
+            xcb_query_tree_reply(m_x, xcb_query_tree(m_x, parent ? parent : m_root), nullptr));
+        const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0; // 0: gone
+        for (int i = 0; i < count; ++i) {
+            const xcb_window_t child = xcb_query_tree_children(tree.get())[i];
+            const bool childInTray =
+                inTray || property(child, XCB_ATOM_WM_CLASS).split('\0').contains("trayer");
+            const auto attributes = owned(xcb_get_window_attributes_reply(
+                m_x, xcb_get_window_attributes(m_x, child), nullptr));
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+                atoms(child, m_pid) == QList<xcb_atom_t>{xcb_atom_t(pid)}) {
+                const QList<xcb_atom_t> types = atoms(child, m_type);
+                const bool menu = attributes->override_redirect && !types.contains(m_tooltip);
+                if (kind == (childInTray                 ? Kind::trayIcon
+                             : types.contains(m_utility) ? Kind::popover
+                             : menu                      ? Kind::menu
+                                                         : Kind::other)) {
+                    found.append({child, frameOf(child)});
+                }
+            }
+            found += mapped(pid, kind, child, childInTray);
+        }
         return found;
     }
 
@@ -52,9 +61,8 @@ public:
         return focus && focus->focus == window;
     }
 
-    // Whether some client holds the keyboard, or the key of `keysym` with `modifiers`
-    // (XCB_MOD_MASK_*): our own grab fails then. Ours is taken and released with the server
-    // held, so that another client's grab cannot fall in between and fail for our sake.
+    // Whether another client holds the keyboard, or `keysym` with `modifiers`. Ours is taken and
+    // let go with the server held, so that no other client's grab fails for our sake.
     bool keyboardGrabbed() const
     {
         xcb_grab_server(m_x);
@@ -63,7 +71,7 @@ public:
                                     xcb_grab_keyboard(m_x, 0, m_root, XCB_CURRENT_TIME,
                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
                                     nullptr));
-        xcb_ungrab_keyboard(m_x, XCB_CURRENT_TIME); // releases only a grab of ours
+        xcb_ungrab_keyboard(m_x, XCB_CURRENT_TIME);
         xcb_ungrab_server(m_x);
         xcb_flush(m_x);
         return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
@@ -74,20 +82,15 @@ public:
         xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_x);
         const auto keycodes = owned(xcb_key_symbols_get_keycode(symbols, keysym));
         xcb_key_symbols_free(symbols);
-        if (!keycodes || keycodes.get()[0] == XCB_NO_SYMBOL) {
-            return false;
-        }
-        const xcb_keycode_t keycode = keycodes.get()[0];
+        const xcb_keycode_t keycode = keycodes ? keycodes.get()[0] : 0;
         xcb_grab_server(m_x);
         const auto error = owned(
             xcb_request_check(m_x, xcb_grab_key_checked(m_x, 0, m_root, modifiers, keycode,
                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
-        if (!error) {
-            xcb_ungrab_key(m_x, keycode, m_root, modifiers);
-        }
+        xcb_ungrab_key(m_x, keycode, m_root, modifiers); // releases only a grab of ours
         xcb_ungrab_server(m_x);
         xcb_flush(m_x);
-        return error && error->error_code == XCB_ACCESS;
+        return keycode != 0 && error && error->error_code == XCB_ACCESS;
     }
 
 private:
@@ -113,8 +116,7 @@ private:
                      : QByteArray();
     }
 
-    // CARDINALs such as _NET_WM_PID are as long as an atom.
-    QList<xcb_atom_t> atoms(xcb_window_t window, xcb_atom_t name) const
+    QList<xcb_atom_t> atoms(xcb_window_t window, xcb_atom_t name) const // or CARDINALs
     {
         const QByteArray value = property(window, name);
         const auto *begin = reinterpret_cast<const xcb_atom_t *>(value.constData());
@@ -132,38 +134,9 @@ private:
                    : QRect();
     }
 
-    void collect(xcb_window_t parent, bool inTray, qint64 pid, Kind kind,
-                 QList<Window> &found) const
-    {
-        const auto tree = owned(xcb_query_tree_reply(m_x, xcb_query_tree(m_x, parent), nullptr));
-        const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0; // 0: gone
-        for (int i = 0; i < count; ++i) {
-            const xcb_window_t child = xcb_query_tree_children(tree.get())[i];
-            const bool childInTray =
-                inTray || property(child, XCB_ATOM_WM_CLASS).split('\0').contains("trayer");
-            const auto attributes = owned(xcb_get_window_attributes_reply(
-                m_x, xcb_get_window_attributes(m_x, child), nullptr));
-            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
-                atoms(child, m_pid) == QList<xcb_atom_t>{xcb_atom_t(pid)}) {
-                const QList<xcb_atom_t> types = atoms(child, m_type);
-                std::optional<Kind> is;
-                if (childInTray) {
-                    is = Kind::trayIcon;
-                } else if (types.contains(m_utility)) {
-                    is = Kind::popover;
-                } else if (attributes->override_redirect && !types.contains(m_tooltip)) {
-                    is = Kind::menu;
-                }
-                if (is == kind) {
-                    found.append({child, frameOf(child)});
-                }
-            }
-            collect(child, childInTray, pid, kind, found);
-        }
-    }
-
-    xcb_connection_t *m_x;
-    xcb_window_t m_root = XCB_WINDOW_NONE;
+    xcb_connection_t *m_x = xcb_connect(nullptr, nullptr);
+    xcb_window_t m_root =
+        isConnected() ? xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root : xcb_window_t();
     xcb_atom_t m_pid = atom("_NET_WM_PID");
     xcb_atom_t m_type = atom("_NET_WM_WINDOW_TYPE");
     xcb_atom_t m_utility = atom("_NET_WM_WINDOW_TYPE_UTILITY");

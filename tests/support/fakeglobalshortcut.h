@@ -3,7 +3,6 @@
 #include "globalshortcut.h"
 
 #include <QKeySequence>
-#include <QList>
 
 // A global shortcut that takes every combination but those in `taken`, and answers at once.
 class FakeGlobalShortcut : public GlobalShortcut
@@ -19,8 +18,7 @@ public:
         if (m_registered) {
             emit registered();
         } else if (!m_sequence.isEmpty()) {
-            emit failed(
-                QStringLiteral("%1 is grabbed by another client").arg(m_sequence.toString()));
+            emit failed(m_sequence.toString() + QStringLiteral(" is grabbed by another client"));
         }
     }
     QKeyCombination shortcut() const override { return m_sequence[0]; }

@@ -19,8 +19,7 @@ public:
 
     std::optional<QString> dominant;
     QList<Hypothesis> hypotheses;
-
     QStringList processed;
     int resets = 0;
-    mutable int hypothesesMaximum = 0; // the maximum last asked for
+    mutable int hypothesesMaximum = 0; // the last maximum asked for
 };

@@ -6,8 +6,7 @@
 
 #include <functional>
 
-// A login item in memory. With `failing` set, enable() and disable() change nothing and
-// report failure.
+// A login item in memory. With `failing` set, enable() and disable() change nothing and fail.
 class FakeLoginItem : public LoginItem
 {
 public:
@@ -17,9 +16,8 @@ public:
 
     bool enabled = false;
     bool failing = false;
-    QStringList calls; // "enable" and "disable", in order
-    // Runs at the start of every enable() and disable(), to look at what was done before.
-    std::function<void()> onCall;
+    QStringList calls;            // "enable" and "disable", in order
+    std::function<void()> onCall; // runs first in every enable() and disable()
 
 private:
     bool set(bool enable)

@@ -4,14 +4,12 @@
 
 #include <QCoro/QCoroFuture>
 #include <QHash>
-#include <QPair>
 #include <QPromise>
 #include <QTest>
 
 #include <memory>
 
-// An in-memory keyring. `readOutcome` other than `found` makes every read give that outcome
-// (a locked keyring, one that does not answer).
+// An in-memory keyring. A `readOutcome` other than `found` makes every read give that outcome.
 class FakeSecretStore : public SecretStore
 {
 public:
@@ -23,13 +21,11 @@ public:
         : it == items.cend()                    ? ReadResult{Outcome::absent}
                                                 : ReadResult{Outcome::found, *it};
     }
-
     QCoro::Task<bool> write(QString service, QString account, QByteArray data) override
     {
         ++writes;
         if (holdWrites) {
-            // Not a signal: QCoro 0.8 binds a reference to the null that Qt passes for the
-            // private tag of signals such as QTimer::timeout, which UBSan rejects.
+            // Not a signal: QCoro 0.8 awaiting one trips UBSan over Qt's private signal tag.
             if (!m_release) {
                 m_release = std::make_unique<QPromise<void>>();
                 m_release->start();
@@ -45,16 +41,13 @@ public:
         }
         co_return writable;
     }
-
     QCoro::Task<bool> remove(QString service, QString account) override
     {
         ++removes;
         items.remove({service, account});
         co_return true;
     }
-
-    // Lets the writes held so far finish.
-    void releaseWrites()
+    void releaseWrites() // lets the writes held so far finish
     {
         if (m_release) {
             m_release->finish();
@@ -62,7 +55,7 @@ public:
         }
     }
 
-    bool writable = true;    // false: reads and removals work, writes fail
+    bool writable = true;    // false: writes fail
     bool holdWrites = false; // true: a write finishes only at releaseWrites()
     Outcome readOutcome = Outcome::found;
     QHash<QPair<QString, QString>, QByteArray> items;
@@ -71,8 +64,7 @@ public:
     int removes = 0;
 
 private:
-    // The writes held so far wait for its future; made at the first of them.
-    std::unique_ptr<QPromise<void>> m_release;
+    std::unique_ptr<QPromise<void>> m_release; // what held writes wait for
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.

@@ -2,12 +2,9 @@
 
 #include "speechengine.h"
 
-#include <QStringList>
-
 #include <thread>
 
-// A speech engine that speaks nothing: it records what it is asked and reports the end of an
-// utterance when the test says so, from a thread of its own.
+// Speaks nothing: records what it is asked, and ends utterances from another thread when told.
 class FakeSpeechEngine : public SpeechEngine
 {
     Q_OBJECT
@@ -15,42 +12,30 @@ class FakeSpeechEngine : public SpeechEngine
 public:
     struct Utterance
     {
-        quint64 id = 0;
+        quint64 id;
         QString text;
         std::optional<Voice> voice;
-        double rate = 0;
-        double pitch = 0;
     };
-
-    explicit FakeSpeechEngine(State state = State::ready)
-        : m_state(state)
-    {}
-
     State state() const override { return m_state; }
     QList<Voice> voices() const override { return installedVoices; }
     std::optional<Voice> voiceForLanguage(const QString &language) const override
     {
-        for (const Voice &voice : lookupVoices) {
-            if (voice.language == language) {
-                return voice;
-            }
-        }
-        return std::nullopt;
+        const auto it =
+            std::find_if(lookupVoices.cbegin(), lookupVoices.cend(),
+                         [&](const Voice &voice) { return voice.language == language; });
+        return it == lookupVoices.cend() ? std::nullopt : std::optional(*it);
     }
-    void speak(quint64 utterance, const QString &text, const std::optional<Voice> &voice,
-               double rate, double pitch) override
+    void speak(quint64 utterance, const QString &text, const std::optional<Voice> &voice, double,
+               double) override
     {
-        spoken.append({utterance, text, voice, rate, pitch});
+        spoken.append({utterance, text, voice});
     }
     void stop() override { ++stops; }
-
-    // Announces the change, as an engine that finished starting.
     void setState(State state)
     {
         m_state = state;
         emit stateChanged(state);
     }
-    // Report the end of an utterance (the last one spoken by default).
     void finishFromAnotherThread(std::optional<quint64> utterance = {})
     {
         std::thread([this, id = idOf(utterance)] { emit finished(id); }).join();
@@ -71,5 +56,5 @@ private:
         return utterance.value_or(spoken.isEmpty() ? 0 : spoken.last().id);
     }
 
-    State m_state;
+    State m_state = State::ready;
 };

@@ -4,81 +4,55 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
-#include <QStandardPaths>
-
-#include <csignal>
 
 #include <sys/prctl.h>
 
 namespace {
-
 const QString secrets = QStringLiteral("org.freedesktop.secrets");
-const QString loginCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
+const QString login = QStringLiteral("/org/freedesktop/secrets/collection/login");
 constexpr int patienceMs = 30'000;
 
-// A daemon that goes with the test, however it ends.
 std::unique_ptr<QProcess> makeChild(const QProcessEnvironment &environment)
 {
     auto process = std::make_unique<QProcess>();
-    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }); // dies with us
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     return process;
 }
 
-void stop(std::unique_ptr<QProcess> &process)
+void stop(const std::unique_ptr<QProcess> &process)
 {
     if (process) {
-        ::kill(pid_t(process->processId()), SIGCONT);
-        process->terminate();
-        if (!process->waitForFinished(5000)) {
-            process->kill();
-            process->waitForFinished();
-        }
-        process.reset();
+        process->kill(); // a frozen one too
+        process->waitForFinished();
     }
 }
-
 } // namespace
 
 PrivateKeyring::~PrivateKeyring()
 {
     stop(m_keyring);
-    if (m_bus.isConnected()) {
-        QDBusConnection::disconnectFromBus(m_bus.name());
-    }
+    QDBusConnection::disconnectFromBus(m_bus.name());
     stop(m_busDaemon);
 }
 
-bool PrivateKeyring::isInstalled()
+QString PrivateKeyring::start(Collection, const QStringList &activatable)
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty();
-}
-
-QString PrivateKeyring::start(Collection collection, const QStringList &activatable)
-{
-    if (!isInstalled() || !m_dir.isValid()) {
-        return QStringLiteral("dbus-daemon or gnome-keyring-daemon is missing, or no temporary "
-                              "folder");
-    }
-    const QDir dir(m_dir.path());
+    const QDir dir(m_dir.path()); // a missing program fails below, with its name
     for (const char *sub : {"services", "runtime", "data", "home"}) {
-        dir.mkdir(QString::fromLatin1(sub), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        dir.mkdir(sub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     for (const QString &name : activatable) {
-        const QString file = name + QStringLiteral(".service");
-        if (!QFile::copy(QStringLiteral("/usr/share/dbus-1/services/") + file,
-                         dir.filePath(QStringLiteral("services/") + file))) {
-            return QStringLiteral("the machine has no D-Bus service %1").arg(name);
+        if (!QFile::copy("/usr/share/dbus-1/services/" + name + ".service",
+                         dir.filePath("services/" + name + ".service"))) {
+            return "the machine has no D-Bus service " + name;
         }
     }
-    QFile config(dir.filePath(QStringLiteral("session.conf")));
+    QFile config(dir.filePath("session.conf"));
     const QByteArray configText = QStringLiteral(R"(<busconfig><type>session</type>
 <listen>unix:dir=%1</listen><auth>EXTERNAL</auth><servicedir>%1/services</servicedir>
 <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
@@ -86,105 +60,86 @@ QString PrivateKeyring::start(Collection collection, const QStringList &activata
                                       .arg(m_dir.path())
                                       .toUtf8();
     if (!config.open(QIODevice::WriteOnly) || config.write(configText) != configText.size()) {
-        return QStringLiteral("cannot write the bus configuration");
+        return "cannot write the bus configuration";
     }
     config.close();
-
     // What the bus starts sees no display until setActivationEnvironment() gives it one: a
     // prompter then fails at once instead of waiting for someone at the screen.
-    QProcessEnvironment busEnvironment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) {
-        busEnvironment.remove(QString::fromLatin1(name));
+        environment.remove(name);
     }
-    m_busDaemon = makeChild(busEnvironment);
-    m_busDaemon->start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config.fileName(),
-                        QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    for (const auto &[name, sub] :
+         {std::pair{"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}}) {
+        environment.insert(name, dir.filePath(sub));
+    }
+    m_busDaemon = makeChild(environment);
+    m_busDaemon->start("dbus-daemon",
+                       {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
     while (!m_busDaemon->canReadLine()) {
         if (!m_busDaemon->waitForReadyRead(patienceMs)) {
-            return QStringLiteral("dbus-daemon gave no address");
+            return "dbus-daemon gave no address";
         }
     }
     const QByteArray address = m_busDaemon->readLine().trimmed();
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    m_bus = QDBusConnection::connectToBus(QString::fromUtf8(address),
-                                          QStringLiteral("quenzal-private-keyring"));
+    m_bus = QDBusConnection::connectToBus(address, "quenzal-private-keyring");
     if (!m_bus.isConnected()) {
-        return QStringLiteral("cannot connect to the private bus");
+        return "cannot connect to the private bus";
     }
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address));
-    for (const auto &[name, sub] :
-         {std::pair{"HOME", "home"}, {"XDG_DATA_HOME", "data"}, {"XDG_RUNTIME_DIR", "runtime"}}) {
-        environment.insert(QString::fromLatin1(name), dir.filePath(QString::fromLatin1(sub)));
-    }
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
     QDBusServiceWatcher watcher(secrets, m_bus, QDBusServiceWatcher::WatchForRegistration);
     QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
-    const bool unlocked = collection == Collection::unlocked;
-    QStringList arguments{QStringLiteral("--foreground"), QStringLiteral("--components=secrets")};
-    if (unlocked) {
-        arguments << QStringLiteral("--unlock"); // with the password on standard input
-    }
     m_keyring = makeChild(environment);
     m_keyring->setStandardOutputFile(QProcess::nullDevice());
-    m_keyring->start(QStringLiteral("gnome-keyring-daemon"), arguments);
+    // --unlock reads the password on standard input.
+    m_keyring->start("gnome-keyring-daemon", {"--foreground", "--components=secrets", "--unlock"});
     if (!m_keyring->waitForStarted()) {
-        return QStringLiteral("gnome-keyring-daemon did not start");
+        return "gnome-keyring-daemon did not start";
     }
-    if (unlocked) {
-        m_keyring->write("quenzal-test");
-    }
+    m_keyring->write("quenzal-test");
     m_keyring->closeWriteChannel();
     if (!m_bus.interface()->isServiceRegistered(secrets) && !registered.wait(patienceMs)) {
-        return QStringLiteral("gnome-keyring-daemon did not appear on the bus");
+        return "gnome-keyring-daemon did not appear on the bus";
     }
     return {};
 }
 
-bool PrivateKeyring::signalKeyring(int signal)
-{
-    return m_keyring && m_keyring->processId() > 0 &&
-           ::kill(pid_t(m_keyring->processId()), signal) == 0;
-}
-
 bool PrivateKeyring::closePrompt()
 {
-    const QDBusReply<uint> pid =
-        m_bus.interface()->servicePid(QStringLiteral("org.gnome.keyring.SystemPrompter"));
+    const auto pid = m_bus.interface()->servicePid("org.gnome.keyring.SystemPrompter");
     return pid.isValid() && ::kill(pid_t(pid.value()), SIGTERM) == 0;
 }
 
 bool PrivateKeyring::lockCollection()
 {
-    return call(secrets, QStringLiteral("/org/freedesktop/secrets"),
-                QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
-                {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(loginCollection)})});
+    return call(secrets, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
+                {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(login)})});
 }
 
 bool PrivateKeyring::deleteCollection()
 {
-    return call(secrets, loginCollection, QStringLiteral("org.freedesktop.Secret.Collection"),
-                QStringLiteral("Delete"), {});
+    return call(secrets, login, "org.freedesktop.Secret.Collection.Delete", {});
 }
 
 bool PrivateKeyring::setActivationEnvironment(const QMap<QString, QString> &variables)
 {
     qDBusRegisterMetaType<QMap<QString, QString>>();
-    return call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                QStringLiteral("org.freedesktop.DBus"),
-                QStringLiteral("UpdateActivationEnvironment"), {QVariant::fromValue(variables)});
+    return call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                "org.freedesktop.DBus.UpdateActivationEnvironment",
+                {QVariant::fromValue(variables)});
 }
 
-bool PrivateKeyring::call(const QString &service, const QString &path, const QString &interface,
-                          const QString &method, const QVariantList &arguments)
+bool PrivateKeyring::call(const QString &service, const QString &path, const QString &method,
+                          const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    const qsizetype dot = method.lastIndexOf(u'.');
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(service, path, method.left(dot), method.mid(dot + 1));
     message.setArguments(arguments);
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, patienceMs);
     if (reply.type() == QDBusMessage::ErrorMessage) {
-        qWarning("PrivateKeyring: %s failed: %s", qPrintable(method),
-                 qPrintable(reply.errorMessage()));
+        qWarning("PrivateKeyring: %s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
     }
     return reply.type() != QDBusMessage::ErrorMessage;
 }

@@ -3,48 +3,44 @@
 #include <QDBusConnection>
 #include <QMap>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <memory>
 
-// A session bus of its own with a real gnome-keyring-daemon on it, for tests that freeze, lock
-// or empty a keyring. Only the services named at start can be activated on that bus, whatever
-// the machine has installed. start() makes it the process's session bus, so it must come before
-// anything in the process connects to one.
+// A real gnome-keyring-daemon on a session bus of its own, which start() makes the process's:
+// it must come before anything connects to one. Only the services named can be activated.
 class PrivateKeyring
 {
 public:
-    enum class Collection {
-        unlocked, // a "login" collection, unlocked, as after a desktop login
-        none,     // no collection yet: the first write asks the user to create one
-    };
-
-    PrivateKeyring() = default;
+    enum class Collection { unlocked }; // a "login" collection, as after a desktop login
     ~PrivateKeyring();
-    PrivateKeyring(const PrivateKeyring &) = delete;
-    PrivateKeyring &operator=(const PrivateKeyring &) = delete;
-
-    // Empty when the keyring is up, else why not. `activatable`: names of services whose
-    // files in /usr/share/dbus-1/services the bus may start (a prompter, say).
+    // Empty when the keyring is up, else why not. `activatable`: a prompter, say.
     QString start(Collection collection, const QStringList &activatable = {});
-    static bool isInstalled();
+    static bool isInstalled()
+    {
+        return !QStandardPaths::findExecutable("dbus-daemon").isEmpty() &&
+               !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
+    }
 
     QDBusConnection bus() const { return m_bus; }
-    // SIGSTOP and SIGCONT: a keyring that does not answer, then does.
     bool freeze() { return signalKeyring(SIGSTOP); }
     bool thaw() { return signalKeyring(SIGCONT); }
-    // Ends the keyring's dialog as if its window had been closed.
-    bool closePrompt();
+    bool closePrompt(); // as if the keyring's dialog had been closed
     bool lockCollection();
     bool deleteCollection();
     // Variables the bus passes to what it activates from now on (DISPLAY for a prompter).
     bool setActivationEnvironment(const QMap<QString, QString> &variables);
 
 private:
-    bool signalKeyring(int signal);
-    bool call(const QString &service, const QString &path, const QString &interface,
-              const QString &method, const QVariantList &arguments);
+    bool signalKeyring(int signal) const
+    {
+        const pid_t pid = m_keyring ? pid_t(m_keyring->processId()) : 0;
+        return pid > 0 && ::kill(pid, signal) == 0;
+    }
+    bool call(const QString &service, const QString &path, const QString &method,
+              const QVariantList &arguments);
 
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_busDaemon;

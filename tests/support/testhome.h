@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -8,15 +9,31 @@
 class TestHome
 {
 public:
-    TestHome();
-    ~TestHome();
-    TestHome(const TestHome &) = delete;
-    TestHome &operator=(const TestHome &) = delete;
+    TestHome()
+    {
+        if (!m_dir.isValid()) {
+            qFatal("TestHome: no temporary folder");
+        }
+        for (const auto &[name, folder] : {std::pair{"HOME", ""},
+                                           {"XDG_DATA_HOME", "/.local/share"},
+                                           {"XDG_CONFIG_HOME", "/.config"},
+                                           {"XDG_CACHE_HOME", "/.cache"},
+                                           {"XDG_STATE_HOME", "/.local/state"}}) {
+            m_saved.append({name, qgetenv(name)});
+            qputenv(name, QFile::encodeName(m_dir.path() + QLatin1String(folder)));
+        }
+    }
+    ~TestHome()
+    {
+        for (const auto &[name, value] : m_saved) {
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        }
+    }
 
     QString path() const { return m_dir.path(); }
     QString dataHome() const { return m_dir.path() + QStringLiteral("/.local/share"); }
 
 private:
     QTemporaryDir m_dir;
-    QList<QPair<QByteArray, QByteArray>> m_saved;
+    QList<QPair<const char *, QByteArray>> m_saved;
 };

@@ -1,22 +1,20 @@
 #pragma once
 
-#include <QList>
-#include <QObject>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
 #include <deque>
 
-class QTcpSocket;
-
-// A small HTTP/1.1 responder on 127.0.0.1 for tests. It records every request and answers with
-// the scripted replies, in order, then with the default one (DeepSeek saying "Hallo").
-// Connections are kept alive, so tests can see whether a client reuses them.
+// An HTTP/1.1 server on 127.0.0.1 that records every request and answers, over kept-alive
+// connections, with the scripted replies in order, then with the default one (DeepSeek: "Hallo").
 class TestHttpServer : public QObject
 {
-    Q_OBJECT
-
 public:
     struct Request
     {
@@ -24,9 +22,21 @@ public:
         QByteArray target; // as sent: a path, or an absolute URL when sent to a proxy
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-
-        QByteArray header(QByteArrayView name) const; // the first, case-insensitive
-        int headerCount(QByteArrayView name) const;
+        QByteArray header(QByteArrayView name) const // the first, case-insensitive
+        {
+            for (const auto &[key, value] : headers) {
+                if (key.compare(name, Qt::CaseInsensitive) == 0) {
+                    return value;
+                }
+            }
+            return {};
+        }
+        int headerCount(QByteArrayView name) const
+        {
+            return int(std::count_if(headers.cbegin(), headers.cend(), [name](const auto &header) {
+                return header.first.compare(name, Qt::CaseInsensitive) == 0;
+            }));
+        }
     };
 
     struct Reply
@@ -39,26 +49,101 @@ public:
         QByteArray raw{};                   // when set, sent as-is instead of a built reply
         QList<QPair<QByteArray, QByteArray>> headers{}; // added to a built reply
     };
-
-    explicit TestHttpServer(QObject *parent = nullptr);
-
-    QUrl url(const QString &path = QStringLiteral("/chat/completions")) const;
+    explicit TestHttpServer(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                ++m_connections;
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, this, [=, this] { onReadyRead(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        if (!m_server.listen(QHostAddress::LocalHost)) {
+            qFatal("TestHttpServer: cannot listen: %s", qPrintable(m_server.errorString()));
+        }
+    }
+    QUrl url(const QString &path = QStringLiteral("/chat/completions")) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
     void enqueue(Reply reply) { m_script.push_back(std::move(reply)); }
     void setDefaultReply(Reply reply) { m_defaultReply = std::move(reply); }
     const QList<Request> &requests() const { return m_requests; }
     int connectionCount() const { return m_connections; }
     // Stops listening and closes every connection; url() then refuses connections.
-    void close();
-
-    // A chat-completions answer whose first choice carries `content`.
-    static QByteArray completion(const QString &content);
-
-signals:
-    void requestReceived();
+    void close()
+    {
+        m_server.close();
+        for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
+            socket->abort(); // which deletes it, as any disconnection does
+        }
+    }
+    static QByteArray completion(const QString &content)
+    {
+        const QJsonObject message{{"role", "assistant"}, {"content", content}};
+        const QJsonObject choice{{"index", 0}, {"message", message}, {"finish_reason", "stop"}};
+        return QJsonDocument(QJsonObject{{"choices", QJsonArray{choice}}})
+            .toJson(QJsonDocument::Compact);
+    }
 
 private:
-    void onReadyRead(QTcpSocket *socket);
-    void answer(QTcpSocket *socket, const Reply &reply);
+    void onReadyRead(QTcpSocket *socket)
+    {
+        // What has come of a request not yet whole waits in the socket's "buffer" property.
+        QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+        for (qsizetype headerEnd; (headerEnd = buffer.indexOf("\r\n\r\n")) >= 0;) {
+            const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+            const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+            Request request{requestLine.value(0), requestLine.value(1), {}, {}};
+            for (QByteArray line : lines.mid(1)) {
+                line.chop(line.endsWith('\r') ? 1 : 0);
+                const qsizetype colon = line.indexOf(':');
+                qsizetype start = colon + 1; // only leading blanks go: tests see trailing ones
+                while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) {
+                    ++start;
+                }
+                if (colon > 0) {
+                    request.headers.append({line.left(colon).trimmed(), line.mid(start)});
+                }
+            }
+            const qsizetype bodyStart = headerEnd + 4;
+            const qsizetype length = request.header("Content-Length").toLongLong();
+            if (buffer.size() - bodyStart < length) {
+                break;
+            }
+            request.body = buffer.mid(bodyStart, length);
+            buffer.remove(0, bodyStart + length);
+            m_requests.append(request);
+            Reply reply = m_script.empty() ? m_defaultReply : std::move(m_script.front());
+            if (!m_script.empty()) {
+                m_script.pop_front();
+            }
+            if (!reply.stall) {
+                QTimer::singleShot(reply.delay, socket, [=, this] { answer(socket, reply); });
+            }
+        }
+        socket->setProperty("buffer", buffer);
+    }
+    void answer(QTcpSocket *socket, const Reply &reply)
+    {
+        if (!reply.raw.isEmpty() || reply.dropConnection) {
+            socket->write(reply.raw);
+            if (reply.dropConnection) { // a reset, or a close once `raw` has gone out
+                reply.raw.isEmpty() ? socket->abort() : socket->disconnectFromHost();
+            }
+            return;
+        }
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
+                          " Status\r\nContent-Type: application/json\r\n";
+        for (const auto &[name, value] : reply.headers) {
+            head += name + ": " + value + "\r\n";
+        }
+        head += "Content-Length: " + QByteArray::number(reply.body.size()) +
+                "\r\nConnection: keep-alive\r\n\r\n";
+        socket->write(head + reply.body);
+    }
 
     QTcpServer m_server;
     std::deque<Reply> m_script;

@@ -3,6 +3,7 @@
 #include "deepseekservice.h"
 #include "fakelanguagerecognizer.h"
 #include "fakespeechengine.h"
+#include "languagedetector.h"
 #include "preferences.h"
 #include "testhome.h"
 #include "testhttpserver.h"
@@ -15,34 +16,56 @@
 #include <functional>
 #include <memory>
 
-// The translator as the programs build it, over stand-ins: a home of its own with its own
-// settings file (holding `ini` at start), the cache there, DeepSeek at a local server answering
-// "Hallo", a recogniser that says what the test tells it, a speech engine that speaks nothing.
-// Translations wait an hour after the last edit unless a test shortens the debounce.
+// The translator as the programs build it, over stand-ins: a home whose settings file holds
+// `ini`, DeepSeek at a local server, fakes for recognition and speech, a debounce of an hour.
 class TestTranslator
 {
 public:
     explicit TestTranslator(const QByteArray &ini = {},
-                            std::unique_ptr<LanguageRecognizer> recognizer = {});
+                            std::unique_ptr<LanguageRecognizer> recognizer = {})
+        : settings(writtenSettings(ini), QSettings::IniFormat)
+    {
+        if (!recognizer) {
+            recognizer = std::make_unique<FakeLanguageRecognizer>();
+            this->recognizer = static_cast<FakeLanguageRecognizer *>(recognizer.get());
+        }
+        speech = m_nextSpeech.get();
+        viewModel = std::make_unique<TranslatorViewModel>(
+            service, preferences, std::make_unique<LanguageDetector>(std::move(recognizer)),
+            [this] {
+                ++speechEnginesMade;
+                if (!m_nextSpeech) {
+                    m_nextSpeech = std::make_unique<FakeSpeechEngine>();
+                    speech = m_nextSpeech.get();
+                }
+                return std::unique_ptr<SpeechEngine>(std::move(m_nextSpeech));
+            });
+        viewModel->setDebounceInterval(std::chrono::hours(1));
+    }
 
     TestHome home;
     TestHttpServer server;
     QSettings settings;
     Preferences preferences{settings};
     TranslationCache cache{home.dataHome() + QStringLiteral("/Quenzal"), [](const QString &) {}};
-    // What DeepSeek is given as the key; a test may replace it.
     std::function<QCoro::Task<QString>()> apiKey = []() -> QCoro::Task<QString> {
         co_return QStringLiteral("k");
     };
     DeepSeekService deepSeek{server.url(), [this] { return apiKey(); }};
     TranslationService service{cache, deepSeek};
-    // The recogniser given to the view model, when it is the default stand-in.
-    FakeLanguageRecognizer *recognizer = nullptr;
-    // The next speech engine the view model gets; a new one is made should it ask again.
-    FakeSpeechEngine *speech = nullptr;
+    FakeLanguageRecognizer *recognizer = nullptr; // when no other was given
+    FakeSpeechEngine *speech = nullptr;           // the next one the view model gets
     int speechEnginesMade = 0;
     std::unique_ptr<TranslatorViewModel> viewModel;
 
 private:
-    std::unique_ptr<FakeSpeechEngine> m_nextSpeech;
+    std::unique_ptr<FakeSpeechEngine> m_nextSpeech = std::make_unique<FakeSpeechEngine>();
+    QString writtenSettings(const QByteArray &ini) const
+    {
+        QFile file(home.path() + QStringLiteral("/settings.ini"));
+        if (!ini.isEmpty() && (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())) {
+            qFatal("TestTranslator: cannot write %s", qPrintable(file.fileName()));
+        }
+        return file.fileName();
+    }
 };
