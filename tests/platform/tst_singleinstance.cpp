@@ -3,13 +3,9 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 class TestSingleInstance : public QObject
 {
@@ -22,8 +18,8 @@ private slots:
         QCOMPARE(first.acquire(), SingleInstance::Result::acquired);
         QCOMPARE(first.lockFilePath(), m_dir.path() + "/org.example.Test.lock");
         QFile lock(first.lockFilePath()); // however long the first copy has been running
-        QVERIFY(lock.open(QIODevice::ReadWrite));
-        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-30),
+        QVERIFY(lock.open(QIODevice::ReadWrite) &&
+                lock.setFileTime(QDateTime::currentDateTime().addDays(-30),
                                  QFileDevice::FileModificationTime));
         lock.close();
         QCOMPARE(SingleInstance("org.example.Test", m_dir.path()).acquire(),
@@ -59,11 +55,13 @@ private slots:
 
         // The runtime folder is a file: the temporary folder takes the lock instead.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(file));
-        auto fallback = std::make_unique<SingleInstance>(
-            "org.example.Test-" + QString::number(QCoreApplication::applicationPid()));
-        QCOMPARE(fallback->acquire(), SingleInstance::Result::acquired);
-        const QString folder = QFileInfo(fallback->lockFilePath()).path();
-        fallback.reset();
+        QString folder;
+        {
+            SingleInstance fallback("org.example.Test-" +
+                                    QString::number(QCoreApplication::applicationPid()));
+            QCOMPARE(fallback.acquire(), SingleInstance::Result::acquired);
+            folder = QFileInfo(fallback.lockFilePath()).path();
+        }
         QVERIFY(folder.startsWith(QDir::tempPath()));
         QVERIFY(QDir().rmdir(folder));
     }
