@@ -5,12 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <memory>
 
 namespace {
 const QString service = QStringLiteral("org.quenzal.Quenzal");
@@ -24,13 +22,6 @@ class TestKeychainSecretStoreNoBus : public QObject
 {
     Q_OBJECT
 
-public:
-    ~TestKeychainSecretStoreNoBus() override
-    {
-        m_bus.kill();
-        m_bus.waitForFinished();
-    }
-
 private slots:
     void noBus()
     {
@@ -40,35 +31,32 @@ private slots:
         QVERIFY(!QCoro::waitFor(store.remove(service, account)));
     }
 
-    // Last, as it connects to a bus of its own. D-Bus tries to start a Secret Service and gives
-    // up after two seconds: the first call runs out of patience before that and leaves its job
-    // running, and the next ones, however patient, are not held up behind it.
+    // Last, on a bus of its own whose Secret Service never starts (D-Bus gives up after 2 s):
+    // the first call gives up sooner, and the next ones are not held up behind its job.
     void unresponsiveSecretService()
     {
-        const auto write = [this](const QString &name, const QString &text) {
-            QFile file(m_busDir.filePath(name));
-            return QDir(m_busDir.path()).mkpath("services") && file.open(QIODevice::WriteOnly) &&
-                   file.write(text.toUtf8()) > 0;
-        };
+        const QString dir = m_busDir.path();
+        QFile file(dir + "/services/secrets.service");
+        QVERIFY(QDir(dir).mkpath("services") && file.open(QIODevice::WriteOnly));
         // Gone with D-Bus's attempt: left behind, it would keep ctest waiting for its output.
-        QVERIFY(write("services/secrets.service",
-                      "[D-BUS Service]\nName=org.freedesktop.secrets\n"
-                      "Exec=/usr/bin/setpriv --pdeathsig KILL /bin/sleep 30\n"));
-        QVERIFY(write("session.conf",
-                      QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                     "<auth>EXTERNAL</auth><servicedir>%1/services</servicedir>"
-                                     "<policy context=\"default\"><allow send_destination=\"*\"/>"
-                                     "<allow own=\"*\"/></policy>"
-                                     "<limit name=\"service_start_timeout\">2000</limit>"
-                                     "</busconfig>")
-                          .arg(m_busDir.path())));
+        file.write("[D-BUS Service]\nName=org.freedesktop.secrets\n"
+                   "Exec=/usr/bin/setpriv --pdeathsig KILL /bin/sleep 30\n");
+        file.close();
+        file.setFileName(dir + "/session.conf");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                                  "<auth>EXTERNAL</auth><servicedir>%1/services</servicedir>"
+                                  "<policy context='default'><allow send_destination='*'/>"
+                                  "<allow own='*'/></policy><limit name='service_start_timeout'>"
+                                  "2000</limit></busconfig>")
+                       .arg(dir)
+                       .toUtf8());
+        file.close();
         m_bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {"--config-file=" + m_busDir.filePath("session.conf"), "--nofork",
-                     "--print-address=1"});
-        while (!m_bus.canReadLine()) {
-            QVERIFY2(m_bus.waitForReadyRead(30'000), "dbus-daemon gave no address");
-        }
+        m_bus.start("dbus-daemon",
+                    {"--config-file=" + file.fileName(), "--nofork", "--print-address=1"});
+        QVERIFY2(m_bus.waitForReadyRead(30'000), "dbus-daemon gave no address");
+        QTRY_VERIFY(m_bus.canReadLine());
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.readLine().trimmed());
 
         KeychainSecretStore impatient(std::chrono::milliseconds(300));
@@ -85,19 +73,16 @@ private:
 
 int main(int argc, char *argv[])
 {
-    // Before anything connects: a bus address that leads nowhere, no display to autolaunch
-    // D-Bus from, and a throwaway home in case anything kept a secret on disk.
+    // A bus address that leads nowhere, no display to autolaunch one from, a throwaway home.
     const TestHome home;
     const QTemporaryDir nowhere;
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(nowhere.path()) + "/no");
     qunsetenv("DISPLAY");
     qunsetenv("WAYLAND_DISPLAY");
     QCoreApplication app(argc, argv);
-    auto test = std::make_unique<TestKeychainSecretStoreNoBus>();
-    const int result = QTest::qExec(test.get(), argc, argv);
-    // GDBus ends a process with SIGTERM when its session bus goes, as that one does with the test.
-    std::signal(SIGTERM, SIG_IGN);
-    test.reset();
+    TestKeychainSecretStoreNoBus test;
+    const int result = QTest::qExec(&test, argc, argv);
+    std::signal(SIGTERM, SIG_IGN); // GDBus's, once the test's own bus has gone with it
     return result;
 }
 

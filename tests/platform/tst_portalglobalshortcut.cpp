@@ -1,5 +1,4 @@
-// The portal's global shortcut against a stand-in portal on a private session bus: our side of
-// the conversation.
+// The portal's global shortcut against a stand-in portal on a private session bus.
 #include "portalglobalshortcut.h"
 
 #include <QDBusArgument>
@@ -10,7 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <memory>
+#include <optional>
 
 namespace {
 
@@ -19,54 +18,48 @@ const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.Global
 const QKeyCombination altSpace(Qt::AltModifier | Qt::Key_Space);
 const QString toggle = QStringLiteral("toggle");
 
-// Just enough of the portal's GlobalShortcuts, under its name on a connection of its own, with
-// a chosen answer for one method.
+// Just enough of the portal's GlobalShortcuts; `refusedMethod` answers with `refusal`, and an
+// empty one means no GlobalShortcuts at all.
 class FakePortal : public QDBusVirtualObject
 {
 public:
-    FakePortal()
+    FakePortal(const QString &refusedMethod = "-", uint refusal = 0)
+        : m_refusedMethod(refusedMethod)
+        , m_refusal(refusal)
     {
-        QVERIFY(m_bus.isConnected());
         QVERIFY(m_bus.registerVirtualObject(portalPath, this, QDBusConnection::SubPath));
         QVERIFY(m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
     }
     ~FakePortal() override { QDBusConnection::disconnectFromBus(m_bus.name()); }
 
-    QString refusedMethod;
-    uint refusal = 0;
-    bool offersShortcuts = true;
     QStringList sessions;
     QStringList triggers;
     QStringList closedSessions;
 
     void activate(const QString &session, const QString &shortcutId)
     {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(portalPath, shortcutsInterface, QStringLiteral("Activated"));
-        signal << QVariant::fromValue(QDBusObjectPath(session)) << shortcutId << qulonglong(0)
-               << QVariantMap();
-        m_bus.send(signal);
+        m_bus.send(QDBusMessage::createSignal(portalPath, shortcutsInterface, "Activated")
+                   << QVariant::fromValue(QDBusObjectPath(session)) << shortcutId << qulonglong(0)
+                   << QVariantMap());
     }
 
     QString introspect(const QString &) const override { return {}; }
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
     {
-        const QString member = message.member();
-        if (message.interface() == QLatin1String("org.freedesktop.portal.Session") &&
-            member == QLatin1String("Close")) {
+        const QString member =
+            message.interface() + '.' + message.member() + ' ' + message.signature();
+        if (member == "org.freedesktop.portal.Session.Close ") {
             closedSessions << message.path();
             return m_bus.send(message.createReply());
         }
-        // What the portal's introspection data gives; anything else it turns away.
-        const QString signature = message.signature();
-        if (!offersShortcuts || message.interface() != shortcutsInterface ||
-            !((member == QLatin1String("CreateSession") && signature == "a{sv}") ||
-              (member == QLatin1String("BindShortcuts") && signature == "oa(sa{sv})sa{sv}"))) {
+        // Only what the portal's introspection data gives.
+        if (m_refusedMethod.isEmpty() ||
+            (member != shortcutsInterface + ".CreateSession a{sv}" &&
+             member != shortcutsInterface + ".BindShortcuts oa(sa{sv})sa{sv}")) {
             return false;
         }
-        const QVariantList arguments = message.arguments();
-        const QVariantMap options = qdbus_cast<QVariantMap>(arguments.last());
+        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().last());
         const auto handle = [&](const QString &kind, const QString &token) {
             return QStringLiteral("%1/%2/%3/%4")
                 .arg(portalPath, kind, message.service().mid(1).replace('.', '_'),
@@ -74,32 +67,27 @@ public:
         };
         const QString request = handle("request", "handle_token");
         QVariantMap results;
-        if (member == QLatin1String("CreateSession")) {
+        if (message.member() == "CreateSession") {
             sessions << handle("session", "session_handle_token");
             results.insert(QStringLiteral("session_handle"), sessions.last());
         } else {
-            const QDBusArgument shortcuts = arguments.at(1).value<QDBusArgument>();
+            const QDBusArgument shortcuts = message.arguments().at(1).value<QDBusArgument>();
+            QString id;
+            QVariantMap properties;
             shortcuts.beginArray();
-            while (!shortcuts.atEnd()) {
-                QString id;
-                QVariantMap properties;
-                shortcuts.beginStructure();
-                shortcuts >> id >> properties;
-                shortcuts.endStructure();
-                if (id == toggle) {
-                    triggers << properties.value(QStringLiteral("preferred_trigger")).toString();
-                }
-            }
-            shortcuts.endArray();
+            shortcuts.beginStructure();
+            shortcuts >> id >> properties;
+            triggers << id + ' ' + properties.value("preferred_trigger").toString();
         }
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        QDBusMessage response = QDBusMessage::createSignal(
-            request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-        response << (member == refusedMethod ? refusal : 0u) << results;
-        return m_bus.send(response);
+        return m_bus.send(
+            QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response")
+            << (message.member() == m_refusedMethod ? m_refusal : 0u) << results);
     }
 
 private:
+    QString m_refusedMethod;
+    uint m_refusal;
     QDBusConnection m_bus =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal"));
 };
@@ -113,17 +101,14 @@ class TestPortalGlobalShortcut : public QObject
 private slots:
     void init()
     {
-        // Only on a bus of our own: the stand-in takes the real portal's name.
         if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP") &&
             !qEnvironmentVariableIsSet("QUENZAL_TEST_KEYRING")) {
             QSKIP("needs a private session bus: run under scripts/with-desktop or with-keyring");
         }
-        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "a private session bus was promised");
     }
-    void cleanup() { m_portal.reset(); }
     void registersActivatesAndReplaces()
     {
-        m_portal = std::make_unique<FakePortal>();
+        FakePortal portal;
         PortalGlobalShortcut shortcut;
         QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
         QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
@@ -131,11 +116,10 @@ private slots:
         shortcut.setShortcut(altSpace);
         QVERIFY(registered.wait());
         QVERIFY(shortcut.isRegistered());
-
         // Only our shortcut in our session counts; signals arrive in order.
-        m_portal->activate(portalPath + QStringLiteral("/session/someone/else"), toggle);
-        m_portal->activate(m_portal->sessions.first(), QStringLiteral("other"));
-        m_portal->activate(m_portal->sessions.first(), toggle);
+        portal.activate(portalPath + QStringLiteral("/session/someone/else"), toggle);
+        portal.activate(portal.sessions.first(), QStringLiteral("other"));
+        portal.activate(portal.sessions.first(), toggle);
         QVERIFY(activated.wait());
         QCOMPARE(activated.count(), 1);
 
@@ -144,18 +128,19 @@ private slots:
                              Qt::MetaModifier | Qt::Key_T);
         QVERIFY(!shortcut.isRegistered());
         QVERIFY(registered.wait());
-        QCOMPARE(m_portal->triggers, (QStringList{"ALT+space", "CTRL+ALT+SHIFT+LOGO+t"}));
-        QCOMPARE(m_portal->sessions.count(), 2);
-        QCOMPARE(m_portal->closedSessions, QStringList{m_portal->sessions.first()});
-        m_portal->activate(m_portal->sessions.first(), toggle);
-        m_portal->activate(m_portal->sessions.last(), toggle);
+        QCOMPARE(portal.triggers,
+                 (QStringList{"toggle ALT+space", "toggle CTRL+ALT+SHIFT+LOGO+t"}));
+        QCOMPARE(portal.closedSessions, QStringList{portal.sessions.first()});
+        portal.activate(portal.sessions.first(), toggle);
+        portal.activate(portal.sessions.last(), toggle);
         QVERIFY(activated.wait());
         QCOMPARE(activated.count(), 2);
 
         // An empty sequence gives the shortcut back and asks for nothing.
         shortcut.setShortcut(QKeyCombination::fromCombined(0));
         QVERIFY(!shortcut.isRegistered());
-        QTRY_COMPARE_WITH_TIMEOUT(m_portal->closedSessions, m_portal->sessions, 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(portal.closedSessions, portal.sessions, 10'000);
+        QCOMPARE(portal.sessions.count(), 2);
         QCOMPARE(failed.count(), 0);
     }
     void failuresAreReported_data()
@@ -178,11 +163,9 @@ private slots:
         QFETCH(QString, refusedMethod);
         QFETCH(uint, refusal);
         QFETCH(QString, reason);
+        std::optional<FakePortal> portal;
         if (!refusedMethod.isNull()) {
-            m_portal = std::make_unique<FakePortal>();
-            m_portal->offersShortcuts = !refusedMethod.isEmpty();
-            m_portal->refusedMethod = refusedMethod;
-            m_portal->refusal = refusal;
+            portal.emplace(refusedMethod, refusal);
         }
         PortalGlobalShortcut shortcut;
         QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
@@ -193,9 +176,6 @@ private slots:
         QCOMPARE(registered.count(), 0);
         QVERIFY(!shortcut.isRegistered());
     }
-
-private:
-    std::unique_ptr<FakePortal> m_portal;
 };
 
 QTEST_MAIN(TestPortalGlobalShortcut)

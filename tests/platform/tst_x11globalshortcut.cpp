@@ -3,7 +3,6 @@
 #include "x11globalshortcut.h"
 
 #include <QKeyEvent>
-#include <QMenu>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -15,34 +14,27 @@ using X11Desktop::xdotool;
 
 namespace {
 
-constexpr quint16 shift = XCB_MOD_MASK_SHIFT;
 constexpr quint16 control = XCB_MOD_MASK_CONTROL;
 constexpr quint16 alt = XCB_MOD_MASK_1;
 constexpr quint16 numLock = XCB_MOD_MASK_2;
 
 const QKeyCombination altSpace(Qt::AltModifier | Qt::Key_Space);
 
-// The keys a widget is given.
-class KeyRecorder : public QObject
+struct KeyRecorder : QObject
 {
-public:
-    using QObject::QObject;
     QList<int> keys;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::KeyPress) {
             keys << static_cast<QKeyEvent *>(event)->key();
         }
-        return QObject::eventFilter(watched, event);
+        return false;
     }
 };
 
 using Connection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
 
-// Whether another X client is granted the grab of `keysym` with exactly `modifiers`; it holds
-// the grab for as long as `client` lives.
+// Whether another X client, held for as long as `client` lives, may grab `keysym`+`modifiers`.
 bool othersGrab(xcb_keysym_t keysym, quint16 modifiers, const Connection &client)
 {
     xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(client.get());
@@ -71,22 +63,20 @@ class TestX11GlobalShortcut : public QObject
 private slots:
     void init()
     {
-        const QByteArray function = QTest::currentTestFunction();
-        if (function == "matches") {
+        if (QTest::currentTestFunction() == QByteArray("matches")) {
             return;
         }
         QUENZAL_REQUIRE_DESKTOP();
-        if (windowManagerHoldsAltSpace() && function != "taken") {
+        if (windowManagerHoldsAltSpace() && QTest::currentTestFunction() != QByteArray("taken")) {
             QSKIP("needs a desktop whose window manager leaves Alt+Space alone");
         }
         if (!m_window) {
             m_window = std::make_unique<X11Desktop::TypingWindow>(
                 QStringLiteral("tst_x11globalshortcut"), QRect(50, 50, 300, 80));
-            m_keys = new KeyRecorder(&m_window->window);
-            m_window->edit->installEventFilter(m_keys);
+            m_window->edit->installEventFilter(&m_keys);
         }
         m_window->focus();
-        m_keys->keys.clear();
+        m_keys.keys.clear();
         m_shortcut = std::make_unique<X11GlobalShortcut>();
     }
     void cleanup()
@@ -95,24 +85,12 @@ private slots:
         QVERIFY(!std::exchange(m_numLockOn, false) || xdotool({"key", "Num_Lock"}));
     }
 
-    // Alt wanted, NumLock ignored.
-    void matches_data()
-    {
-        QTest::addColumn<quint8>("keycode");
-        QTest::addColumn<quint16>("state");
-        QTest::addColumn<bool>("match");
-        QTest::newRow("alt, num lock on") << quint8(65) << quint16(alt | numLock) << true;
-        QTest::newRow("alt, second group") << quint8(65) << quint16(alt | 1 << 13) << true;
-        QTest::newRow("alt+shift") << quint8(65) << quint16(alt | shift) << false;
-        QTest::newRow("other key") << quint8(38) << alt << false;
-    }
+    // Alt wanted, NumLock and the keyboard group ignored.
     void matches()
     {
-        QFETCH(quint8, keycode);
-        QFETCH(quint16, state);
-        QFETCH(bool, match);
-        const X11GlobalShortcut::Combination combination{{65}, alt, numLock};
-        QCOMPARE(X11GlobalShortcut::matches(combination, keycode, state), match);
+        const X11GlobalShortcut::Combination altA{{65}, alt, numLock};
+        QVERIFY(X11GlobalShortcut::matches(altA, 65, alt | numLock | 1 << 13));
+        QVERIFY(!X11GlobalShortcut::matches(altA, 38, alt));
     }
 
     void keys_data()
@@ -120,7 +98,7 @@ private slots:
         QTest::addColumn<QList<QKeyCombination>>("shortcuts"); // set one after the other
         QTest::addColumn<bool>("numLock");
         QTest::addColumn<QStringList>("keys"); // for xdotool
-        QTest::addColumn<int>("activations");  // the space then goes to the focused window if none
+        QTest::addColumn<int>("activations");  // if none, the space goes to the focused window
         const QList<QKeyCombination> ours{altSpace};
         // Space let go before Alt, so that its release still carries the combination.
         const QStringList press{"keydown", "alt",   "keydown", "space",
@@ -154,33 +132,15 @@ private slots:
         QVERIFY(xdotool(keys));
         m_window->typeMarker(QStringLiteral("1"));
         QCOMPARE(activated.count(), activations);
-        QCOMPARE(m_keys->keys.contains(Qt::Key_Space), activations == 0);
+        QCOMPARE(m_keys.keys.contains(Qt::Key_Space), activations == 0);
         QVERIFY(activations == 0 || m_window->edit->text() == QStringLiteral("1"));
-    }
-
-    // An open menu grabs the keyboard, which keeps passive grabs from firing: the key goes to
-    // the menu instead, and must be the shortcut there too.
-    void whileOurPopupHoldsTheKeyboard()
-    {
-        m_shortcut->setShortcut(altSpace);
-        QMenu menu;
-        menu.addAction(QStringLiteral("Copy"));
-        KeyRecorder menuKeys;
-        menu.installEventFilter(&menuKeys);
-        menu.popup(QPoint(400, 400));
-        QVERIFY(QTest::qWaitForWindowExposed(&menu));
-        QSignalSpy activated(m_shortcut.get(), &GlobalShortcut::activated);
-        QVERIFY(xdotool({"key", "alt+space", "Down"}));
-        QVERIFY(QTest::qWaitFor([&] { return menuKeys.keys.contains(Qt::Key_Down); }, 10'000));
-        QCOMPARE(activated.count(), 1);
-        QVERIFY(!menuKeys.keys.contains(Qt::Key_Space));
     }
 
     // By another client, or by the window manager (stock openbox binds its window menu to it).
     void taken()
     {
         auto other = Connection(xcb_connect(nullptr, nullptr), xcb_disconnect);
-        // Only the plain combination: ours with NumLock is granted, and has to be given back.
+        // Only the plain combination: ours with NumLock is granted, and must be given back.
         QVERIFY(windowManagerHoldsAltSpace() || othersGrab(' ', alt, other));
         QSignalSpy registered(m_shortcut.get(), &GlobalShortcut::registered);
         QSignalSpy failed(m_shortcut.get(), &GlobalShortcut::failed);
@@ -214,8 +174,8 @@ private:
         return qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
     }
 
+    KeyRecorder m_keys;
     std::unique_ptr<X11Desktop::TypingWindow> m_window;
-    KeyRecorder *m_keys = nullptr;
     std::unique_ptr<X11GlobalShortcut> m_shortcut;
     bool m_numLockOn = false;
 };

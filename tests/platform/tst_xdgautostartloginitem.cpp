@@ -35,29 +35,19 @@ private slots:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    // A relative XDG_CONFIG_HOME is to be ignored, as if unset.
-    void relativeConfigHome()
-    {
-        qputenv("XDG_CONFIG_HOME", "cfg");
-        XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
-        QCOMPARE(item.entryPath(), m_home->path() + "/.config/autostart/" + appId + ".desktop");
-    }
-
     void enableAndDisable()
     {
+        qputenv("XDG_CONFIG_HOME", "cfg"); // relative: ignored, as if unset
         XdgAutostartLoginItem item(appId, "/opt/my apps/quenzal", "Parlora\\Quenzal\n");
+        QCOMPARE(item.entryPath(), m_home->path() + "/.config/autostart/" + appId + ".desktop");
         QVERIFY(!item.isEnabled());
         QVERIFY(item.disable()); // nothing there is no failure
         QVERIFY(item.enable());
         QVERIFY(item.isEnabled());
-        QCOMPARE(readFile(item.entryPath()), "[Desktop Entry]\n"
-                                             "Type=Application\n"
-                                             "Name=Parlora\\\\Quenzal\\n\n"
-                                             "Exec=\"/opt/my apps/quenzal\"\n"
-                                             "Icon=org.example.Quenzal\n"
-                                             "Terminal=false\n"
-                                             "NoDisplay=true\n"
-                                             "X-GNOME-Autostart-enabled=true\n");
+        QCOMPARE(readFile(item.entryPath()),
+                 "[Desktop Entry]\nType=Application\nName=Parlora\\\\Quenzal\\n\n"
+                 "Exec=\"/opt/my apps/quenzal\"\nIcon=org.example.Quenzal\nTerminal=false\n"
+                 "NoDisplay=true\nX-GNOME-Autostart-enabled=true\n");
         QVERIFY(item.enable()); // again: still one entry, and no temporary file beside it
         QCOMPARE(QDir(QFileInfo(item.entryPath()).path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{appId + ".desktop"});
@@ -70,33 +60,38 @@ private slots:
     {
         QTest::addColumn<QByteArray>("contents"); // null: no file
         QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("exec"); // as the new entry gives it
+        const QString plain = QStringLiteral("/opt/new/quenzal");
         const QByteArray head = "[Desktop Entry]\nType=Application\nExec=/usr/bin/quenzal\n";
-        QTest::newRow("no entry") << QByteArray() << false;
-        QTest::newRow("plain entry") << head << true;
-        QTest::newRow("Hidden = true, spaced, CRLF") << head + "Hidden = true\r\n" << false;
-        QTest::newRow("Hidden=1") << head + "Hidden=1\n" << false;
-        QTest::newRow("Hidden in another group") << head + "[Desktop Action x]\nHidden=true\n"
-                                                 << true;
+        QTest::newRow("no entry") << QByteArray() << false << QStringLiteral("/opt/100%/q")
+                                  << QByteArray("/opt/100%%/q");
+        QTest::newRow("plain entry")
+            << head << true << QStringLiteral("/opt/a\\b/q") << QByteArray("\"/opt/a\\\\\\\\b/q\"");
+        QTest::newRow("Hidden = true, spaced, CRLF") << head + "Hidden = true\r\n"
+                                                     << false << plain << plain.toUtf8();
         QTest::newRow("Hidden before a second group")
             << head + "Hidden=true\n[Desktop Action x]\nHidden=false\n"
-            << false;
+            << false << plain << plain.toUtf8();
         QTest::newRow("switched off in GNOME") << head + "X-GNOME-Autostart-enabled=false\n"
-                                               << false;
+                                               << false << plain << plain.toUtf8();
     }
     void readsTheEntry()
     {
         QFETCH(QByteArray, contents);
         QFETCH(bool, enabled);
-        XdgAutostartLoginItem item(appId, "/opt/new/quenzal", "Parlora - Quenzal");
+        QFETCH(QString, program);
+        QFETCH(QByteArray, exec);
+        XdgAutostartLoginItem item(appId, program, "Parlora - Quenzal");
         QVERIFY(contents.isNull() || writeFile(item.entryPath(), contents));
         QCOMPARE(item.isEnabled(), enabled);
         // Enabling writes the entry anew, whatever was there.
         QVERIFY(item.enable());
         QVERIFY(item.isEnabled());
-        QVERIFY(readFile(item.entryPath()).contains("\nExec=/opt/new/quenzal\n"));
+        QVERIFY(readFile(item.entryPath()).contains("\nExec=" + exec + '\n'));
     }
 
-    // The tests run as root in CI, where no permission bit stops a write: things in the way do.
+    // As root in CI no permission bit stops a write: things in the way do.
     void unwritableFolder_data()
     {
         QTest::addColumn<QString>("obstacle"); // a file at this path, relative to the config home
@@ -111,24 +106,7 @@ private slots:
         QVERIFY(writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + obstacle, "in the way"));
         XdgAutostartLoginItem item(appId, "/usr/bin/quenzal", "Parlora - Quenzal");
         QVERIFY(!item.enable());
-        QVERIFY(!item.isEnabled());
         QCOMPARE(item.disable(), !existingEntry);
-    }
-
-    void execValue_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("percent") << QStringLiteral("/opt/100%/quenzal") << "/opt/100%%/quenzal";
-        QTest::newRow("dollar") << QStringLiteral("/opt/$x/quenzal") << "\"/opt/\\\\$x/quenzal\"";
-        QTest::newRow("backslash") << QStringLiteral("/opt/a\\b/q") << "\"/opt/a\\\\\\\\b/q\"";
-        QTest::newRow("newline") << QStringLiteral("/opt/a\nb/q") << "\"/opt/a\\nb/q\"";
-    }
-    void execValue()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, value);
-        QCOMPARE(XdgAutostartLoginItem::execValue(path), value);
     }
 
 private:

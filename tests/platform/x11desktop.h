@@ -1,5 +1,4 @@
-// The throwaway X desktop of scripts/with-desktop, typed and clicked on with xdotool (through
-// XTEST, like a real keyboard and mouse).
+// The throwaway X desktop of scripts/with-desktop, typed and clicked on with xdotool (XTEST).
 #pragma once
 
 #include <QApplication>
@@ -36,8 +35,7 @@ struct TypingWindow
         edit->setFocus();
         edit->clear();
     }
-    // Typed after the input under test: X delivers in order, so once the line edit has it, the
-    // input before has been dealt with.
+    // X delivers in order: once the line edit has this key, the input before has been handled.
     void typeMarker(const QString &key)
     {
         QVERIFY(xdotool({"key", key}));
@@ -48,8 +46,7 @@ struct TypingWindow
     QLineEdit *edit = new QLineEdit(&window);
 };
 
-// Only the desktop promised by QUENZAL_TEST_DESKTOP is ours: any other may be the user's own.
-// Elsewhere the tests that need no display still run.
+// Only the desktop of QUENZAL_TEST_DESKTOP is ours; elsewhere the tests needing none still run.
 template <typename Test> int run(int argc, char **argv)
 {
     if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP")) {
