@@ -40,13 +40,12 @@ class TestQuenzalTranslate : public QObject
 private slots:
     void init()
     {
-        m_home.reset(); // restores the environment before the next one changes it
+        m_home.reset();
         m_home = std::make_unique<TestHome>();
         m_server = std::make_unique<TestHttpServer>();
     }
 
-    // Only the answer goes to standard output; a refusal is one message on standard error with
-    // its exit status. Text over the popover's limit is not read whole, let alone sent.
+    // Only the answer goes to stdout; a refusal is one message on stderr with its status.
     void runs_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -73,7 +72,6 @@ private slots:
         row("detection only", {"--detect"}, "Dette er en setning på norsk, skrevet i dag.", 0,
             "no\n");
         row("auto target", {"--to", "auto", "Hi"}, {}, 2, "Unknown target language");
-        row("unknown style", {"--style", "Formal", "Hi"}, {}, 2, "Unknown style");
         row("nothing to detect", {"12345 67890"}, {}, 3, "Could not detect language");
         row("server error", {"--from", "de", "--to", "en", "Hallo"}, {}, 4, "Network request",
             "Translate from de to en. Reply with translation only. | Hallo");
@@ -108,8 +106,7 @@ private slots:
         QCOMPARE(requests.join('\n'), sent);
     }
 
-    // A translation cannot drive the terminal it is printed on, whether it arrives or comes
-    // from the cache (under the trimmed text, the server gone); into a pipe it goes as it is.
+    // Fresh or cached, a translation cannot drive the terminal; a pipe gets it as it is.
     void terminalGetsNoControlSequences()
     {
         const QString hostile = QStringLiteral("Hallo\x1b]52;c;cm0gLXJmIH4=\x07\x1b[2J\r"
@@ -128,7 +125,6 @@ private slots:
         QCOMPARE(translate(enDe + QStringList{"Hi"}).out, hostile.trimmed() + "\n");
     }
 
-    // An answer that never ends is given up at the size cap, and so is the memory it took.
     void endlessReplyIsGivenUp()
     {
         EndlessHttpServer endless;
@@ -136,7 +132,6 @@ private slots:
         QVERIFY(run.status == 4 && run.err.startsWith("quenzal-translate: Invalid response"));
         rusage usage{};
         QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
-        // The 4 MiB cap and the program, far from the gigabyte an unbounded buffer takes.
         const long limit = sanitized ? 512 * 1024 : 64 * 1024;
         QVERIFY2(usage.ru_maxrss < limit,
                  qPrintable(QStringLiteral("peak %1 KiB").arg(usage.ru_maxrss)));
@@ -153,8 +148,7 @@ private slots:
     }
 
 private:
-    // A run to its end, the event loop running for the server here. On a terminal, standard
-    // output is a pseudo-terminal and `out` what it shows.
+    // On a terminal, stdout is a pseudo-terminal and `out` what it shows.
     Run translate(const QStringList &arguments, const QByteArray &input = {},
                   const QUrl &proxy = {}, bool onTerminal = false)
     {
