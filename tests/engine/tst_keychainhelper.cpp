@@ -58,8 +58,6 @@ private slots:
         };
         row("stored wins", {}, builtIn, Outcome::found, "sk-user", "sk-user", 0);
         row("empty item counts as absent", {}, builtIn, Outcome::found, "", builtIn, 1);
-        row("locked", {}, builtIn, Outcome::locked, "sk-user", builtIn, 0);
-        row("locked, nothing else", {}, "", Outcome::locked, "sk-user", QString(), 0);
         row("no answer, nothing else", {}, "", Outcome::unavailable, {}, "", 0);
         row("locked, read before", "sk-user", "", Outcome::locked, {}, "sk-user", 0);
     }
