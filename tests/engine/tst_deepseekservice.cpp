@@ -98,7 +98,6 @@ private slots:
         row("header injection", "sk-1\r\nX-Injected: yes", {}, unsendable);
         row("no key, 401", "", {.status = 401}, failure(DeepSeekError::missingApiKey));
         row("a key, 401", "sk-wrong", {.status = 401}, refused);
-        row("no key, 403", "", {.status = 403}, refused);
         row("redirect", "k", {.status = 307, .headers = {{"Location", "/elsewhere"}}}, refused);
         row("extra members, padded content", "k",
             body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})"), "Hallo");

@@ -101,6 +101,7 @@ private slots:
                                  30'000);
         QCOMPARE(m_prompted->running, 1);
         QCOMPARE(waitForTask(helper.credential(account, builtIn), 30s), builtIn);
+        QCOMPARE(m_prompted->writes, 1);
     }
 
     void cleanupTestCase()

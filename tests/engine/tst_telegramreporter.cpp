@@ -74,7 +74,6 @@ private slots:
         QTest::newRow("400") << Reply{.status = 400, .body = ok} << "400";
         QTest::newRow("huge") << Reply{.body = QByteArray(TelegramReporter::maxReplySize, ' ') + ok}
                               << "200";
-        QTest::newRow("dropped") << Reply{.dropConnection = true} << "transport error 2";
         QTest::newRow("never answers") << Reply{.stall = true} << "transport error 4";
     }
     void replies()

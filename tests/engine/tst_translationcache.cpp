@@ -140,9 +140,7 @@ private slots:
             QVERIFY(!cache.get("too long"));
         }
         TranslationCache cache(m_folder, logger());
-        QCOMPARE(cache.count(), 500);
         QCOMPARE(cache.get("longest"), longest);
-        QCOMPARE(cache.get("42"), "again");
     }
 
     void processesKeepEachOthersEntries()
