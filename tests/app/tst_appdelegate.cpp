@@ -29,7 +29,6 @@ private slots:
     {
         QApplication::setPalette(m_desktopPalette);
         m_translator = std::make_unique<TestTranslator>();
-        m_settings = &m_translator->settings;
     }
     void cleanup()
     {
@@ -40,7 +39,7 @@ private slots:
     // The stored scheme is applied; the tray glyph keeps the desktop's text colour.
     void theme()
     {
-        m_settings->setValue("appTheme", "dark");
+        m_translator->settings.setValue("appTheme", "dark");
         launch();
         QCOMPARE(AppTheme::current(), AppTheme::Scheme::dark);
         const QImage glyph = m_delegate->statusItem()->icon().pixmap(QSize(18, 18), 1.0).toImage();
@@ -99,7 +98,7 @@ private slots:
         AppNotifier::instance().post(AppNotifier::popoverResizeRequested,
                                      {{"size", QSizeF(880, 510)}});
         QCOMPARE(m_delegate->popover()->size(), QSize(880, 510));
-        QVERIFY(!m_settings->contains("popoverWidth"));
+        QVERIFY(!m_translator->settings.contains("popoverWidth"));
         AppNotifier::instance().post(AppNotifier::popoverResizeRequested,
                                      {{"size", QSizeF(1000, 700)}, {"final", true}});
         QCOMPARE(m_delegate->popover()->size(), QSize(1000, 700));
@@ -124,7 +123,6 @@ private:
 
     QPalette m_desktopPalette;
     std::unique_ptr<TestTranslator> m_translator;
-    QSettings *m_settings = nullptr;
     UnavailableDictation m_dictation;
     FakeGlobalShortcut m_shortcut;
     FakeLoginItem m_loginItem;

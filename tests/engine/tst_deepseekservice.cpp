@@ -83,7 +83,6 @@ private slots:
         const QString unsendable = failure(DeepSeekError::invalidApiKey);
         const QString invalid = failure(DeepSeekError::invalidResponse);
         const QString refused = failure(DeepSeekError::networkError);
-        const QString closed = failure(QNetworkReply::RemoteHostClosedError, "Connection closed");
         const QString timedOut =
             failure(QNetworkReply::TimeoutError, "Network operation timed out");
         const Timeouts shortIdle{200ms, 30s, 60s};
@@ -111,7 +110,6 @@ private slots:
             failure(DeepSeekError::emptyResult));
         row("stall: no data", "k", {.stall = true}, timedOut, shortIdle);
         row("stall: exchange too long", "k", {.stall = true}, timedOut, {15s, 200ms, 60s});
-        row("dropped connection", "k", {.dropConnection = true}, closed);
     }
     void exchanges()
     {

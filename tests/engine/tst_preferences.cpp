@@ -10,14 +10,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString sizeText(QSizeF size)
-{
-    return u"%1x%2"_s.arg(size.width()).arg(size.height());
-}
-
 // style | sources | targets | size | resize origin | shortcut | theme
 QString readBack(const Preferences &preferences)
 {
+    const auto sizeText = [](QSizeF size) {
+        return u"%1x%2"_s.arg(size.width()).arg(size.height());
+    };
     return QStringList{preferences.translationStyle().rawValue(),
                        preferences.recentSourceLanguages().join(u','),
                        preferences.recentTargetLanguages().join(u','),
