@@ -72,8 +72,7 @@ private slots:
         QCOMPARE(m_server->connectionCount(), 1);
     }
 
-    // A key that could break the header never leaves; one translation posts once (it may be
-    // billed) and follows no redirect (the key would go elsewhere).
+    // A key that could break the header never leaves; one post (billed), no redirect followed.
     void exchanges_data()
     {
         QTest::addColumn<QString>("key");

@@ -40,8 +40,7 @@ private slots:
         QVERIFY(m_store->items.isEmpty());
     }
 
-    // The built-in value is written back only where the keyring said it has none; a key read
-    // earlier stands in for an unreadable one.
+    // The built-in key is written only where the keyring said it has none.
     void credential()
     {
         m_store->items.insert(item, "");

@@ -53,8 +53,7 @@ private slots:
         QDir().mkpath(m_folder);
     }
 
-    // A link in the file's place is replaced, never written through; a held lock is given up
-    // on and what is left goes out when the cache ends.
+    // A link is replaced, not written through; a held lock is given up on until the end.
     void survivesARestart()
     {
         const QString victim = m_home->path() + "/victim";
