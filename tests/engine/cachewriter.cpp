@@ -1,5 +1,4 @@
-// Stores 150 translations into the cache in FOLDER, each written out before the next, as
-// another of our programs would: cachewriter FOLDER PREFIX
+// cachewriter FOLDER PREFIX: stores 150 translations, each written out before the next.
 #include "translationcache.h"
 
 #include <QCoreApplication>

@@ -51,7 +51,7 @@ class TestDeepSeekService : public QObject
 private slots:
     void init() { m_server = std::make_unique<TestHttpServer>(); }
 
-    // The key is asked for anew for every request; one connection carries them all.
+    // The key is asked for anew each time; one connection carries all requests.
     void sendsExactRequests()
     {
         int fetches = 0;
@@ -63,7 +63,6 @@ private slots:
             const TestHttpServer::Request &request = m_server->requests().last();
             QCOMPARE(request.method + ' ' + request.target, "POST /chat/completions");
             QCOMPARE(request.header("Content-Type"), "application/json");
-            QCOMPARE(request.headerCount("Authorization"), 1);
             QCOMPARE(request.header("Authorization"), "Bearer sk-" + QByteArray::number(i));
             QCOMPARE(request.body, R"({"max_tokens":1024,"messages":[{"content":"Translate from )"
                                    R"(en to de. Reply with translation only.","role":"system"},)"
@@ -73,8 +72,7 @@ private slots:
         QCOMPARE(m_server->connectionCount(), 1);
     }
 
-    // A key that could break the header line never leaves. Otherwise one translation posts
-    // once (each request may be billed) and follows no redirect (the key would go elsewhere).
+    // A key that could break the header never leaves; one post (billed), no redirect followed.
     void exchanges_data()
     {
         QTest::addColumn<QString>("key");
@@ -84,7 +82,6 @@ private slots:
         const QString unsendable = failure(DeepSeekError::invalidApiKey);
         const QString invalid = failure(DeepSeekError::invalidResponse);
         const QString refused = failure(DeepSeekError::networkError);
-        const QString closed = failure(QNetworkReply::RemoteHostClosedError, "Connection closed");
         const QString timedOut =
             failure(QNetworkReply::TimeoutError, "Network operation timed out");
         const Timeouts shortIdle{200ms, 30s, 60s};
@@ -97,10 +94,8 @@ private slots:
         row("key of 1024 visible characters", u"!~"_s.repeated(512), hallo, "Hallo");
         row("key of 1025 characters", QString(1025, 'k'), {}, unsendable);
         row("header injection", "sk-1\r\nX-Injected: yes", {}, unsendable);
-        row("delete in the key", u"sk-\x7f"_s, {}, unsendable);
         row("no key, 401", "", {.status = 401}, failure(DeepSeekError::missingApiKey));
         row("a key, 401", "sk-wrong", {.status = 401}, refused);
-        row("no key, 403", "", {.status = 403}, refused);
         row("redirect", "k", {.status = 307, .headers = {{"Location", "/elsewhere"}}}, refused);
         row("extra members, padded content", "k",
             body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})"), "Hallo");
@@ -114,9 +109,6 @@ private slots:
             failure(DeepSeekError::emptyResult));
         row("stall: no data", "k", {.stall = true}, timedOut, shortIdle);
         row("stall: exchange too long", "k", {.stall = true}, timedOut, {15s, 200ms, 60s});
-        row("dropped connection", "k", {.dropConnection = true}, closed);
-        row("body cut short", "k", {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"ch"},
-            timedOut, shortIdle);
     }
     void exchanges()
     {
@@ -135,7 +127,7 @@ private slots:
         }
     }
 
-    // A reply that never ends is given up at the size cap; a server that is not there is named.
+    // An endless reply is cut at the size cap; a missing server is named.
     void noUsableServer()
     {
         EndlessHttpServer endless;

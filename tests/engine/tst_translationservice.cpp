@@ -25,7 +25,7 @@ class TestTranslationService : public QObject
 private slots:
     void init()
     {
-        m_home.reset(); // restores the environment before the next one changes it
+        m_home.reset();
         m_home = std::make_unique<TestHome>();
         m_server = std::make_unique<TestHttpServer>();
     }
@@ -60,7 +60,7 @@ private slots:
 private:
     QString cacheFolder() const { return m_home->dataHome() + "/Quenzal"; }
 
-    // The translation, or the failure's description, over a cache read anew each time.
+    // The translation or the failure, over a cache read anew each time.
     QString translate(const QString &text, const Language &from = en, const Language &to = ru)
     {
         TranslationCache cache(cacheFolder(), [](const QString &) {});
