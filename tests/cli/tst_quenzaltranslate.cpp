@@ -110,7 +110,7 @@ private slots:
                                                "Welt\u202e\x9b"
                                                "31m\tEnde\r\n");
         m_server->setDefaultReply({.body = TestHttpServer::completion(hostile)});
-        for (const QString &text : {"Hi", "  Hi "}) {
+        for (const QString &text : {QStringLiteral("Hi"), QStringLiteral("  Hi ")}) {
             const Run run = translate(enDe + QStringList{text}, {}, {}, true);
             QCOMPARE(run.out,
                      QStringLiteral("Hallo\ufffd]52;c;cm0gLXJmIH4=\ufffd\ufffd[2J\ufffdWelt"
