@@ -77,6 +77,8 @@ public:
             shortcuts.beginArray();
             shortcuts.beginStructure();
             shortcuts >> id >> properties;
+            shortcuts.endStructure(); // each begin holds a reader until its end
+            shortcuts.endArray();
             triggers << id + ' ' + properties.value("preferred_trigger").toString();
         }
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
