@@ -62,6 +62,17 @@ private slots:
         }
     }
 
+    // Screen readers announce every button of the panel by a name.
+    void buttonsHaveNames()
+    {
+        SettingsView *panel = open();
+        for (QAbstractButton *button : panel->findChildren<QAbstractButton *>()) {
+            QVERIFY2(!button->isVisibleTo(panel) || !button->accessibleName().isEmpty() ||
+                         !button->text().isEmpty(),
+                     button->metaObject()->className());
+        }
+    }
+
     // While the badge records, the global shortcut is released so that its keys reach the badge;
     // then it is the one the badge shows. One taken by another program is kept, and said.
     void recording_data()

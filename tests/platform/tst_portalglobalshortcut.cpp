@@ -177,6 +177,9 @@ private slots:
         QCOMPARE(failed.first().at(0).toString(), reason);
         QCOMPARE(registered.count(), 0);
         QVERIFY(!shortcut.isRegistered());
+        if (refusedMethod == QLatin1String("BindShortcuts")) { // its session is not left open
+            QTRY_COMPARE(portal->closedSessions, portal->sessions);
+        }
     }
 };
 
