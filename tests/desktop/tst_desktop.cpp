@@ -1,14 +1,15 @@
 // The real program on Xvfb, openbox and trayer, driven with xdotool; DeepSeek is behind http_proxy.
 #include "testhome.h"
 #include "testhttpserver.h"
-#include "x11windows.h"
+#include "x11desktop.h"
 
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QRasterWindow>
-#include <QTest>
+
+using X11Desktop::xdotool;
+using Window = X11Desktop::Display::Window;
+using Kind = X11Desktop::Display::Kind;
 
 namespace {
 
@@ -16,20 +17,12 @@ constexpr int patience = 30'000; // ms: longer is a failure, not a busy machine 
 const QByteArray shortcutTaken = "the global shortcut is not available";
 const bool stockOpenbox = qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
 
-bool xdotool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start("xdotool", arguments);
-    return process.waitForFinished(patience) && process.exitCode() == 0;
-}
-
 // Presses at a fraction of `window`'s size, wherever trayer has just moved it.
-bool click(const X11Windows::Window &window, QPointF at, int button = 1, int count = 1)
+bool click(const Window &window, QPointF at, int button = 1, int count = 1)
 {
-    const QSize size = window.frame.size();
     return xdotool({"mousemove", "--window", QString::number(window.id),
-                    QString::number(int(size.width() * at.x())),
-                    QString::number(int(size.height() * at.y())), "click", "--repeat",
+                    QString::number(int(window.frame.width() * at.x())),
+                    QString::number(int(window.frame.height() * at.y())), "click", "--repeat",
                     QString::number(count), "--delay", "80", QString::number(button)});
 }
 
@@ -39,19 +32,18 @@ class TestDesktop : public QObject
 {
     Q_OBJECT
 
-    using Window = X11Windows::Window;
-    using Kind = X11Windows::Kind;
-
 private slots:
-    void initTestCase() { QVERIFY2(m_x.isConnected(), "cannot connect to the X server"); }
-
+    void initTestCase()
+    {
+        QUENZAL_REQUIRE_DESKTOP();
+        QVERIFY2(m_x.isConnected(), "cannot connect to the X server");
+    }
     void init()
     {
         m_home.emplace(); // for the program too
         m_server = std::make_unique<TestHttpServer>();
         m_log.clear();
     }
-
     void cleanup()
     {
         if (m_app) {
@@ -64,37 +56,29 @@ private slots:
         m_app.reset();
     }
 
-    void startsOnceWithOneTrayIcon()
-    {
-        QVERIFY(start());
-        QProcess second;
-        second.setProcessEnvironment(appEnvironment());
-        second.start(QUENZAL_E2E);
-        QVERIFY2(second.waitForFinished(patience), "the second copy kept running");
-        QCOMPARE(second.exitCode(), 0);     // a crash's is its signal
-        QVERIFY(openPopoverWithShortcut()); // the first copy still runs and answers
-        QCOMPARE(windows(Kind::trayIcon).size(), 1);
-    }
-
     // Also run on the stock openbox: the program reports Alt+Space taken once and carries on.
     void trayClickTogglesPopoverUnderTheIcon()
     {
         const std::optional<Window> icon = start();
         QVERIFY(icon);
+        QProcess second; // ends at once, and leaves the first copy running with its one icon
+        second.setProcessEnvironment(appEnvironment());
+        second.start(QUENZAL_E2E);
+        QVERIFY(second.waitForFinished(patience));
+        QCOMPARE(second.exitCode(), 0);
         // Two presses a few pixels apart are two clicks, never a double click, whatever the timing.
         QVERIFY(click(*icon, {0.25, 0.5}));
         const std::optional<Window> popover = waitForOne(Kind::popover);
-        QVERIFY2(popover, "a click on the tray icon did not show the popover");
-        const QRect &frame = popover->frame;
-        const QRect &iconFrame = windows(Kind::trayIcon).value(0).frame;
-        QVERIFY2(frame.left() <= iconFrame.center().x() && iconFrame.center().x() <= frame.right(),
-                 "the popover is not around the icon horizontally");
-        QVERIFY2(frame.top() > iconFrame.bottom() && frame.top() <= iconFrame.bottom() + 8,
-                 "the popover's top is not just below the icon");
-        QVERIFY2(m_x.screen().contains(frame), "the popover reaches beyond the screen");
+        QVERIFY(popover);
+        const QList<Window> icons = windows(Kind::trayIcon);
+        QCOMPARE(icons.size(), 1);
+        const QPoint under(icons.first().frame.center().x(), icons.first().frame.bottom());
+        QVERIFY(popover->frame.left() <= under.x() && under.x() <= popover->frame.right());
+        QVERIFY(popover->frame.top() > under.y() && popover->frame.top() <= under.y() + 8);
+        QVERIFY(m_x.screen().contains(popover->frame));
         QCOMPARE(m_log.count(shortcutTaken), stockOpenbox ? 1 : 0);
         QVERIFY(click(*icon, {0.75, 0.5}));
-        QVERIFY2(waitUntilGone(Kind::popover), "a second click on the tray icon left it open");
+        QVERIFY(waitUntilGone(Kind::popover));
     }
 
     // Alt+Space while open closes it in translatesTypedText.
@@ -116,7 +100,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QVERIFY(openPopoverWithShortcut());
         QVERIFY(click({xcb_window_t(other.winId()), other.geometry()}, where, button));
-        QVERIFY2(waitUntilGone(Kind::popover), "the popover stayed open");
+        QVERIFY(waitUntilGone(Kind::popover));
     }
 
     void contextMenu_data()
@@ -138,18 +122,17 @@ private slots:
         const std::optional<Window> icon = start();
         QVERIFY(icon);
         QVERIFY(click(*icon, {0.5, 0.5}, 3));
-        QVERIFY2(waitForOne(Kind::menu), "a right click on the tray icon showed no menu");
+        QVERIFY(waitForOne(Kind::menu));
         QVERIFY(windows(Kind::popover).isEmpty());
-        // The menu takes the keyboard once it is up; keys sent before would go elsewhere.
-        QVERIFY2(QTest::qWaitFor([this] { return m_x.keyboardGrabbed(); }, patience),
-                 "the menu never took the keyboard");
+        // Keys sent before the menu takes the keyboard would go elsewhere.
+        QVERIFY(QTest::qWaitFor([this] { return m_x.grabbed(); }, patience));
         QVERIFY(xdotool(QStringList{"key"} + keys + QStringList{"Return"}));
         if (outcome == "quit") {
-            QVERIFY2(m_app->waitForFinished(patience), "Quit did not end the program");
+            QVERIFY(m_app->waitForFinished(patience));
             QCOMPARE(m_app->exitCode(), 0);
             return;
         }
-        QVERIFY2(waitForOne(Kind::popover), "the entry did not show the popover");
+        QVERIFY(waitForOne(Kind::popover));
         QVERIFY(waitUntilGone(Kind::menu));
         QTRY_COMPARE_WITH_TIMEOUT(m_log.count("posting"), outcome.isEmpty() ? 0 : 1, patience);
         QVERIFY(outcome.isEmpty() || m_log.contains("quenzal.shell: posting \"" + outcome + '"'));
@@ -171,16 +154,14 @@ private slots:
         QVERIFY(start());
         QVERIFY(openPopoverWithShortcut());
         QVERIFY(xdotool({"type", "--delay", "20", source.left(22)}));
-        QVERIFY2(QTest::qWaitFor([&] { return sentWith("how are") > 0; }, patience),
-                 "the first half was not translated");
+        QVERIFY(QTest::qWaitFor([&] { return sentWith("how are") > 0; }, patience));
         m_server->setDefaultReply({.body = TestHttpServer::completion(answer)});
         QVERIFY(xdotool({"key", "alt+space"}));
         QVERIFY(waitUntilGone(Kind::popover));
         const std::optional<Window> popover = openPopoverWithShortcut();
         QVERIFY(popover);
         QVERIFY(xdotool({"type", "--delay", "20", source.mid(22)}));
-        QVERIFY2(QTest::qWaitFor([&] { return sentWith(source) > 0; }, patience),
-                 "no request with the whole text");
+        QVERIFY(QTest::qWaitFor([&] { return sentWith(source) > 0; }, patience));
         QCOMPARE(m_server->requests().last().target, "http://deepseek.test/chat/completions");
 
         // Three presses into the translation select its line, again until it holds the answer.
@@ -216,16 +197,11 @@ private:
                 [this] { m_log += m_app->readAllStandardError(); });
         m_app->start(QUENZAL_E2E);
         const auto settled = [this] {
-            return stockOpenbox ? m_log.contains(shortcutTaken)
-                                : m_x.keyGrabbed(' ', XCB_MOD_MASK_1);
+            return stockOpenbox ? m_log.contains(shortcutTaken) : m_x.grabbed(' ', XCB_MOD_MASK_1);
         };
         const std::optional<Window> icon =
             m_app->waitForStarted(patience) ? waitForOne(Kind::trayIcon) : std::nullopt;
-        if (!icon || !QTest::qWaitFor(settled, patience)) {
-            qWarning("the program put no icon in the tray, or left Alt+Space unsettled");
-            return std::nullopt;
-        }
-        return icon;
+        return icon && QTest::qWaitFor(settled, patience) ? icon : std::nullopt;
     }
 
     QList<Window> windows(Kind kind) const
@@ -243,10 +219,8 @@ private:
             return !found.isEmpty() &&
                    (kind != Kind::trayIcon || m_x.screen().contains(found.first().frame));
         };
-        if (!QTest::qWaitFor(settled, patience) || found.size() != 1) {
-            return std::nullopt;
-        }
-        return found.first();
+        return QTest::qWaitFor(settled, patience) && found.size() == 1 ? found.value(0)
+                                                                       : std::optional<Window>();
     }
 
     bool waitUntilGone(Kind kind) const
@@ -259,14 +233,12 @@ private:
     {
         const std::optional<Window> popover =
             xdotool({"key", "alt+space"}) ? waitForOne(Kind::popover) : std::nullopt;
-        if (!popover || !QTest::qWaitFor([&] { return m_x.hasFocus(popover->id); }, patience)) {
-            qWarning("Alt+Space did not bring up a focused popover");
-            return std::nullopt;
-        }
-        return popover;
+        return popover && QTest::qWaitFor([&] { return m_x.hasFocus(popover->id); }, patience)
+                   ? popover
+                   : std::nullopt;
     }
 
-    X11Windows m_x;
+    X11Desktop::Display m_x;
     std::optional<TestHome> m_home;
     std::unique_ptr<TestHttpServer> m_server;
     std::unique_ptr<QProcess> m_app;
@@ -275,15 +247,7 @@ private:
 
 int main(int argc, char *argv[])
 {
-    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP") ||
-        qEnvironmentVariableIsEmpty("DISPLAY")) {
-        qFatal("tst_desktop runs on scripts/with-desktop's desktop (ctest), never the user's own");
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb"); // for the program too
-    qputenv("QT_FORCE_STDERR_LOGGING", "1");
-    QGuiApplication app(argc, argv);
-    TestDesktop test;
-    return QTest::qExec(&test, argc, argv);
+    return X11Desktop::run<TestDesktop>(argc, argv);
 }
 
 #include "tst_desktop.moc"

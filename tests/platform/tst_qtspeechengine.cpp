@@ -1,18 +1,15 @@
+// Against a real speech-dispatcher with espeak-ng, the sound going to ALSA's null device.
 #include "qtspeechengine.h"
 #include "testhome.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
 #include <csignal>
-#include <memory>
-
-// Against a real speech-dispatcher with espeak-ng, the sound going to ALSA's null device.
 
 // libspeechd's strstr() per line of the voice list takes 20 s under AddressSanitizer's checks.
 extern "C" const char *__asan_default_options()
@@ -30,16 +27,7 @@ namespace {
 
 constexpr int startLimit = 30'000; // ms; 1-2.5 s is usual
 constexpr int utteranceLimit = 15'000;
-// Pulse output speaks for ever with no sound server; the server goes 2 s after its last client.
-const QByteArray nullAudio = "\nAudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\nTimeout 2\n";
-
-// Engines made from now on use a server of their own (libspeechd reads XDG_RUNTIME_DIR once).
-void useServer(const QString &runtimeDir, const QString &addressSuffix = {})
-{
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
-    qputenv("SPEECHD_ADDRESS", "unix_socket:" + QFile::encodeName(runtimeDir + addressSuffix) +
-                                   "/speech-dispatcher/speechd.sock");
-}
+const QString hello = QStringLiteral("Hello there.");
 
 // Kills the server under `runtimeDir` with its modules (its process group); true once it ended.
 bool stopServer(const QString &runtimeDir)
@@ -70,15 +58,18 @@ class TestQtSpeechEngine : public QObject
 private slots:
     void initTestCase()
     {
+        // Pulse output speaks for ever with no sound server; the server goes 2 s after its last
+        // client.
         QFile system(QStringLiteral("/etc/speech-dispatcher/speechd.conf"));
         QFile config(m_home.path() + QStringLiteral("/speech-dispatcher/speechd.conf"));
         QVERIFY2(system.open(QIODevice::ReadOnly), "speech-dispatcher is not installed");
-        QVERIFY(QDir(m_home.path()).mkpath("speech-dispatcher"));
-        QVERIFY(config.open(QIODevice::WriteOnly) &&
-                config.write(system.readAll() + nullAudio) > 0);
+        QVERIFY(QDir(m_home.path()).mkpath("speech-dispatcher") &&
+                config.open(QIODevice::WriteOnly));
+        config.write(system.readAll() +
+                     "\nAudioOutputMethod \"alsa\"\nAudioALSADevice \"null\"\nTimeout 2\n");
         config.close();
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-        useServer(newRuntimeDir());
+        useNewServer();
         m_engine = std::make_unique<QtSpeechEngine>();
         QTRY_COMPARE_WITH_TIMEOUT(m_engine->state(), SpeechEngine::State::ready, startLimit);
     }
@@ -90,55 +81,45 @@ private slots:
         }
     }
 
-    void voiceForLanguage_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QString>("expected"); // the voice's language; empty: none
-        QTest::newRow("odd spelling") << QStringLiteral("pt_br") << "pt-BR";
-        // No zh-CN voice: Mandarin's come under the C locale, named after their language.
-        QTest::newRow("region without voice") << QStringLiteral("zh-Hans") << "zh";
-        QTest::newRow("nonsense") << QStringLiteral("nonsense") << "";
-    }
-    void voiceForLanguage()
-    {
-        QFETCH(QString, code);
-        QFETCH(QString, expected);
-        const std::optional<SpeechEngine::Voice> voice = m_engine->voiceForLanguage(code);
-        QCOMPARE(voice ? voice->language : QString(), expected);
-    }
-
     void speaks_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("language"); // of the voice; empty for the default one
+        QTest::addColumn<QString>("code");  // asked for a voice
+        QTest::addColumn<QString>("voice"); // the language of the voice found; empty: default
         QTest::addColumn<double>("rate");
         QTest::addColumn<bool>("stopped"); // after half a second, and another one spoken
-        const QString hello = QStringLiteral("Hello there.");
-        QTest::newRow("as the app speaks") << hello << "en-US" << 0.48 << false;
-        QTest::newRow("default voice, nonsense rate") << hello << "" << qQNaN() << false;
+        QTest::newRow("odd spelling") << hello << "pt_br"
+                                      << "pt-BR" << 0.48 << false;
+        // No zh-CN voice: Mandarin's come under the C locale, named after their language.
+        QTest::newRow("region without voice") << hello << "zh-Hans"
+                                              << "zh" << 0.48 << false;
+        QTest::newRow("default voice, nonsense rate") << hello << "nonsense"
+                                                      << "" << qQNaN() << false;
         // The server has to stop for real, or the next utterance waits behind the long one.
         QTest::newRow("stopped while speaking")
             << QStringLiteral("This is a sentence that goes on and on. ").repeated(3000) << "en-US"
-            << 0.48 << true;
+            << "en-US" << 0.48 << true;
     }
     void speaks()
     {
         QFETCH(QString, text);
-        QFETCH(QString, language);
+        QFETCH(QString, code);
+        QFETCH(QString, voice);
         QFETCH(double, rate);
         QFETCH(bool, stopped);
-        const auto voice = m_engine->voiceForLanguage(language);
+        const std::optional<SpeechEngine::Voice> found = m_engine->voiceForLanguage(code);
+        QCOMPARE(found ? found->language : QString(), voice);
         QSignalSpy finished(m_engine.get(), &SpeechEngine::finished);
         QSignalSpy cancelled(m_engine.get(), &SpeechEngine::cancelled);
         const quint64 first = ++m_lastUtterance;
-        m_engine->speak(first, text, voice, rate, std::isnan(rate) ? -1.0 : 1.0);
+        m_engine->speak(first, text, found, rate, std::isnan(rate) ? -1.0 : 1.0);
         quint64 last = first;
         if (stopped) {
             QTest::qWait(500); // where it is stopped, not a wait for anything
             m_engine->stop();
             QTRY_COMPARE_WITH_TIMEOUT(cancelled.size(), 1, utteranceLimit);
             last = ++m_lastUtterance;
-            m_engine->speak(last, QStringLiteral("And now for something short."), voice, 0.48, 1);
+            m_engine->speak(last, QStringLiteral("And now for something short."), found, 0.48, 1);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), utteranceLimit);
         // One more word: reports come in order, so by its end all about the ones before have.
@@ -160,8 +141,7 @@ private slots:
     void unavailable()
     {
         QFETCH(bool, goneLater);
-        const QString runtimeDir = newRuntimeDir();
-        useServer(runtimeDir, goneLater ? "" : "/none");
+        const QString runtimeDir = useNewServer(goneLater ? "" : "/none");
         QtSpeechEngine engine;
         QSignalSpy stateChanged(&engine, &SpeechEngine::stateChanged);
         QSignalSpy finished(&engine, &SpeechEngine::finished);
@@ -177,7 +157,7 @@ private slots:
         QCOMPARE(stateChanged.size(), goneLater ? 2 : 1);
         QVERIFY(engine.voices().isEmpty());
         // Asked anyway, it reports nothing, not even later.
-        engine.speak(1, QStringLiteral("Hello there."), std::nullopt, 0.48, 1.0);
+        engine.speak(1, hello, std::nullopt, 0.48, 1.0);
         engine.stop();
         QCoreApplication::sendPostedEvents();
         QCOMPARE(finished.size() + cancelled.size(), 0);
@@ -185,9 +165,15 @@ private slots:
     }
 
 private:
-    QString newRuntimeDir()
+    // Engines made from now on use a server of their own (libspeechd reads XDG_RUNTIME_DIR once),
+    // at `addressSuffix` under it.
+    QString useNewServer(const QString &addressSuffix = {})
     {
-        return m_runtimeDirs.emplace_back(std::make_unique<QTemporaryDir>())->path();
+        const QString dir = m_runtimeDirs.emplace_back(std::make_unique<QTemporaryDir>())->path();
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+        qputenv("SPEECHD_ADDRESS", "unix_socket:" + QFile::encodeName(dir + addressSuffix) +
+                                       "/speech-dispatcher/speechd.sock");
+        return dir;
     }
 
     TestHome m_home;

@@ -2,7 +2,7 @@
 #include "x11desktop.h"
 #include "x11pressmonitor.h"
 
-#include <memory>
+#include <QSignalSpy>
 
 // The position is the pointer's when the press is read: each click is awaited before the next.
 static bool click(const QPoint &position, int button)
@@ -19,8 +19,7 @@ private slots:
     void initTestCase()
     {
         QUENZAL_REQUIRE_DESKTOP();
-        m_window = std::make_unique<X11Desktop::TypingWindow>(QStringLiteral("tst_x11pressmonitor"),
-                                                              QRect(700, 500, 300, 80));
+        m_window = std::make_unique<X11Desktop::TypingWindow>(QRect(700, 500, 300, 80));
     }
     void init()
     {
@@ -46,7 +45,7 @@ private slots:
         QFETCH(QPoint, position);
         QFETCH(bool, reported);
         if (position.isNull()) {
-            position = m_window->edit->mapToGlobal(m_window->edit->rect().center());
+            position = m_window->mapToGlobal(m_window->rect().center());
         }
         QSignalSpy pressed(m_monitor.get(), &PressMonitor::pressed);
         QVERIFY(click(position, button));

@@ -1,7 +1,11 @@
+// The throwaway X desktop of scripts/with-desktop: typed and clicked on with xdotool (XTEST), its
+// windows and grabs looked up on a connection of our own.
 #pragma once
 
-#include <QList>
-#include <QRect>
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -9,8 +13,44 @@
 #include <cstdlib>
 #include <memory>
 
-// The test display's windows as the desktop sees them, looked up on a connection of our own.
-class X11Windows
+#define QUENZAL_REQUIRE_DESKTOP()                                                                  \
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP"))                                        \
+    QSKIP("needs an X desktop of its own: run under scripts/with-desktop")
+
+namespace X11Desktop {
+
+inline bool xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// A line edit of ours in a window of its own.
+struct TypingWindow : QLineEdit
+{
+    explicit TypingWindow(const QRect &geometry)
+    {
+        setGeometry(geometry);
+        show();
+    }
+    void focus()
+    {
+        activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(this));
+        setFocus();
+        clear();
+    }
+    // X delivers in order: once this key is in, the input before has been handled.
+    void typeMarker(const QString &key)
+    {
+        QVERIFY(xdotool({"key", key}));
+        QVERIFY(QTest::qWaitFor([&] { return text().endsWith(key); }, 10'000));
+    }
+};
+
+class Display
 {
 public:
     struct Window
@@ -18,11 +58,11 @@ public:
         xcb_window_t id = XCB_WINDOW_NONE;
         QRect frame; // root coordinates
     };
-    // The icon is what the program has inside trayer's panel, the popover its utility window, a
+    // The icon is what a program has inside trayer's panel, the popover its utility window, a
     // menu any other override-redirect window but a tooltip.
     enum class Kind { trayIcon, popover, menu, other };
 
-    ~X11Windows() { xcb_disconnect(m_x); }
+    ~Display() { xcb_disconnect(m_x); }
 
     bool isConnected() const { return !xcb_connection_has_error(m_x); }
     QRect screen() const { return frameOf(m_root); }
@@ -61,42 +101,49 @@ public:
         return focus && focus->focus == window;
     }
 
-    // Whether another client holds the keyboard, or `keysym` with `modifiers`. Ours is taken and
-    // let go with the server held, so that no other client's grab fails for our sake.
-    bool keyboardGrabbed() const
+    // Grabs `keysym` with `modifiers` for as long as this connection lasts; false if taken.
+    bool grabKey(xcb_keysym_t keysym, quint16 modifiers) const
     {
-        xcb_grab_server(m_x);
-        const auto reply = owned(
-            xcb_grab_keyboard_reply(m_x,
-                                    xcb_grab_keyboard(m_x, 0, m_root, XCB_CURRENT_TIME,
-                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                    nullptr));
-        xcb_ungrab_keyboard(m_x, XCB_CURRENT_TIME);
-        xcb_ungrab_server(m_x);
-        xcb_flush(m_x);
-        return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        return !owned(
+            xcb_request_check(m_x, xcb_grab_key_checked(m_x, 0, m_root, modifiers, keycode(keysym),
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
     }
 
-    bool keyGrabbed(xcb_keysym_t keysym, quint16 modifiers) const
+    // Whether another client holds `keysym` with `modifiers`, or with none given the keyboard.
+    // Ours is taken and let go with the server held, so that no other client's grab fails.
+    bool grabbed(xcb_keysym_t keysym = 0, quint16 modifiers = 0) const
     {
-        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_x);
-        const auto keycodes = owned(xcb_key_symbols_get_keycode(symbols, keysym));
-        xcb_key_symbols_free(symbols);
-        const xcb_keycode_t keycode = keycodes ? keycodes.get()[0] : 0;
+        bool taken = false;
         xcb_grab_server(m_x);
-        const auto error = owned(
-            xcb_request_check(m_x, xcb_grab_key_checked(m_x, 0, m_root, modifiers, keycode,
-                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
-        xcb_ungrab_key(m_x, keycode, m_root, modifiers); // releases only a grab of ours
+        if (keysym) {
+            taken = !grabKey(keysym, modifiers);
+            xcb_ungrab_key(m_x, keycode(keysym), m_root, modifiers); // only a grab of ours
+        } else {
+            const auto reply = owned(
+                xcb_grab_keyboard_reply(m_x,
+                                        xcb_grab_keyboard(m_x, 0, m_root, XCB_CURRENT_TIME,
+                                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                        nullptr));
+            taken = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+            xcb_ungrab_keyboard(m_x, XCB_CURRENT_TIME);
+        }
         xcb_ungrab_server(m_x);
         xcb_flush(m_x);
-        return keycode != 0 && error && error->error_code == XCB_ACCESS;
+        return taken;
     }
 
 private:
     template <typename T> static std::unique_ptr<T, decltype(&std::free)> owned(T *reply)
     {
         return {reply, &std::free};
+    }
+
+    xcb_keycode_t keycode(xcb_keysym_t keysym) const
+    {
+        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_x);
+        const auto keycodes = owned(xcb_key_symbols_get_keycode(symbols, keysym));
+        xcb_key_symbols_free(symbols);
+        return keycodes ? keycodes.get()[0] : 0;
     }
 
     xcb_atom_t atom(const char *name) const
@@ -142,3 +189,18 @@ private:
     xcb_atom_t m_utility = atom("_NET_WM_WINDOW_TYPE_UTILITY");
     xcb_atom_t m_tooltip = atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
 };
+
+// Off the desktop of QUENZAL_TEST_DESKTOP no display is touched: the tests needing none still run.
+template <typename Test> int run(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP")) {
+        qunsetenv("DISPLAY");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    qputenv("QT_FORCE_STDERR_LOGGING", "1"); // for a program started from the test too
+    QApplication app(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace X11Desktop
