@@ -27,21 +27,6 @@ private slots:
                  SingleInstance::Result::acquired);
     }
 
-    void lockOfACrashedCopyIsTakenOver()
-    {
-        QFile pidMax("/proc/sys/kernel/pid_max"); // an id no process ever has
-        QVERIFY(pidMax.open(QIODevice::ReadOnly));
-        // QLockFile's own format: process, program, host, machine and boot of the holder.
-        QFile lock(m_dir.path() + "/org.example.Crashed.lock");
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write(pidMax.readAll().trimmed() + "\nquenzal\n" +
-                   QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() +
-                   '\n' + QSysInfo::bootUniqueId() + '\n');
-        lock.close();
-        QCOMPARE(SingleInstance("org.example.Crashed", m_dir.path()).acquire(),
-                 SingleInstance::Result::acquired);
-    }
-
     void unusableFolders()
     {
         const QString file = m_dir.path() + "/not-a-folder";
