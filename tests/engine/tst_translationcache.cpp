@@ -1,9 +1,14 @@
-// The on-disk translation cache: keys, bad files, the bound, other writers, a full disk.
+// The on-disk translation cache: keys, bad files, the bound, other writers, a full disk; and the
+// translation service over it and a local DeepSeek stand-in.
+#include "deepseekservice.h"
+#include "quenzalerror.h"
 #include "testhome.h"
+#include "testhttpserver.h"
 #include "translationcache.h"
+#include "translationservice.h"
+#include "waitfortask.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
@@ -18,6 +23,9 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const Language en = Language::english();
+const Language ru = *Language::find(Language::targetLanguages(), u"ru");
 
 QByteArray readFile(const QString &path)
 {
@@ -98,12 +106,9 @@ private slots:
     {
         QFETCH(QByteArray, contents);
         QFETCH(int, loaded);
+        writeFile(m_file, contents);
         if (contents.isNull()) {
-            QFile file(m_file);
-            QVERIFY(file.open(QIODevice::WriteOnly) &&
-                    file.resize(TranslationCache::maxFileSize + 1));
-        } else {
-            writeFile(m_file, contents);
+            QVERIFY(QFile::resize(m_file, TranslationCache::maxFileSize + 1));
         }
         const qint64 size = QFileInfo(m_file).size();
         TranslationCache cache(m_folder, logger());
@@ -138,17 +143,18 @@ private slots:
             cache.set("too long", longest + QChar(0x01));
             QVERIFY(!cache.get("too long"));
         }
-        TranslationCache cache(m_folder, logger());
-        QCOMPARE(cache.get("longest"), longest);
+        QCOMPARE(TranslationCache(m_folder, logger()).get("longest"), longest);
     }
 
+    // Four programs, each storing 150 translations one after the other (see main()).
     void processesKeepEachOthersEntries()
     {
         std::vector<std::unique_ptr<QProcess>> writers;
         for (int w = 0; w < 4; ++w) {
             writers.push_back(std::make_unique<QProcess>());
             writers.back()->setProcessChannelMode(QProcess::ForwardedChannels);
-            writers.back()->start(QStringLiteral(CACHE_WRITER), {m_folder, u"w%1-"_s.arg(w)});
+            writers.back()->start(QCoreApplication::applicationFilePath(),
+                                  {"--write", m_folder, u"w%1-"_s.arg(w)});
         }
         for (const auto &writer : writers) {
             QVERIFY(writer->waitForFinished(60'000) && writer->exitCode() == 0);
@@ -178,17 +184,72 @@ private slots:
         QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"translations.json"});
     }
 
+    // Settled before the cache or the network is asked.
+    void serviceRefusals()
+    {
+        QCOMPARE(translate(" \n\t ", Language::autoDetect()), "");
+        QCOMPARE(translate("Hello", Language::autoDetect(), Language{"auto", "x", "auto"}),
+                 "Invalid target language selected");
+        QCOMPARE(translate("Hello", en, Language{"en2", "Other", "en"}),
+                 "API error: Source and target languages must be different");
+        QVERIFY(m_server.requests().isEmpty());
+        QVERIFY(!QFileInfo::exists(m_file));
+    }
+
+    // A failure is not kept; an answer is, under the trimmed text, also after a restart.
+    void serviceKeepsAnswers()
+    {
+        m_server.enqueue({.status = 500});
+        m_server.enqueue({.body = TestHttpServer::completion("  Доброе утро\n")});
+        QCOMPARE(translate("  Good morning\n"), "Network request to DeepSeek failed");
+        QCOMPARE(translate("  Good morning\n"), "Доброе утро");
+        QCOMPARE(translate("Good morning"), "Доброе утро");
+        QCOMPARE(m_server.requests().size(), 2);
+        const QJsonDocument sent = QJsonDocument::fromJson(m_server.requests().last().body);
+        QCOMPARE(sent["messages"][1]["content"].toString(), "Good morning");
+        QVERIFY(TranslationCache(m_folder).get(
+            TranslationCache::key("Good morning", "en", "ru:formal")));
+    }
+
 private:
     TranslationCache::LogSink logger()
     {
         return [this](const QString &line) { m_log.append(line); };
     }
 
+    // The translation or the failure, over a cache read anew each time.
+    QString translate(const QString &text, const Language &from = en, const Language &to = ru)
+    {
+        TranslationCache cache(m_folder, [](const QString &) {});
+        DeepSeekService deepSeek(m_server.url(), []() -> QCoro::Task<QString> { co_return "k"; });
+        TranslationService service(cache, deepSeek);
+        try {
+            return waitForTask(service.translate(text, from, to, TranslationStyle::formal));
+        } catch (const QuenzalError &error) {
+            return error.description();
+        }
+    }
+
     std::unique_ptr<TestHome> m_home;
     QString m_folder;
     QString m_file;
     QStringList m_log;
+    TestHttpServer m_server;
 };
 
-QTEST_GUILESS_MAIN(TestTranslationCache)
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--write") == 0) { // another program writing the cache
+        TranslationCache cache(QString::fromLocal8Bit(argv[2]), [](const QString &) {});
+        for (int i = 0; i < 150; ++i) {
+            cache.set(QString::fromLocal8Bit(argv[3]) + QString::number(i), u"t"_s);
+            cache.waitForPendingWrites();
+        }
+        return 0;
+    }
+    TestTranslationCache test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_translationcache.moc"

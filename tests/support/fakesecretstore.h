@@ -24,8 +24,7 @@ public:
     QCoro::Task<bool> write(QString service, QString account, QByteArray data) override
     {
         ++writes;
-        if (holdWrites) {
-            // Not a signal: QCoro 0.8 awaiting one trips UBSan over Qt's private signal tag.
+        if (holdWrites) { // a promise: QCoro 0.8 awaiting a signal trips UBSan
             if (!m_release) {
                 m_release = std::make_unique<QPromise<void>>();
                 m_release->start();
@@ -49,9 +48,8 @@ public:
     }
     void releaseWrites() // lets the writes held so far finish
     {
-        if (m_release) {
-            m_release->finish();
-            m_release.reset();
+        if (auto release = std::move(m_release)) {
+            release->finish();
         }
     }
 
@@ -64,7 +62,7 @@ public:
     int removes = 0;
 
 private:
-    std::unique_ptr<QPromise<void>> m_release; // what held writes wait for
+    std::unique_ptr<QPromise<void>> m_release;
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.
