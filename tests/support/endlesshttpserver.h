@@ -4,8 +4,7 @@
 
 #include <QThread>
 
-// A hostile HTTP server in a thread of its own, so that it keeps sending while the test's
-// thread blocks: to every request, a chunked body that never ends.
+// A hostile HTTP server, in a thread of its own: to every request, a body that never ends.
 class EndlessHttpServer
 {
 public:

@@ -94,7 +94,6 @@ public:
         return {};
     }
 
-    QDBusConnection bus() const { return m_bus; }
     bool freeze() { return signalKeyring(SIGSTOP); }
     bool thaw() { return signalKeyring(SIGCONT); }
     bool closePrompt() // as if the keyring's dialog had been closed
@@ -102,17 +101,18 @@ public:
         const auto pid = m_bus.interface()->servicePid("org.gnome.keyring.SystemPrompter");
         return pid.isValid() && ::kill(pid_t(pid.value()), SIGTERM) == 0;
     }
-    bool lockCollection()
+    // These give the D-Bus error, if any.
+    QString lockCollection()
     {
         return call(secrets(), "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
                     {QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(login)})});
     }
-    bool deleteCollection()
+    QString deleteCollection()
     {
         return call(secrets(), login, "org.freedesktop.Secret.Collection.Delete", {});
     }
     // Variables the bus passes to what it activates from now on (DISPLAY for a prompter).
-    bool setActivationEnvironment(const QMap<QString, QString> &variables)
+    QString setActivationEnvironment(const QMap<QString, QString> &variables)
     {
         qDBusRegisterMetaType<QMap<QString, QString>>();
         return call("org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -134,19 +134,14 @@ private:
     {
         return m_keyring.processId() > 0 && ::kill(pid_t(m_keyring.processId()), signal) == 0;
     }
-    bool call(const QString &service, const QString &path, const QString &method,
-              const QVariantList &arguments)
+    QString call(const QString &service, const QString &path, const QString &method,
+                 const QVariantList &arguments)
     {
         const qsizetype dot = method.lastIndexOf(u'.');
         QDBusMessage message =
             QDBusMessage::createMethodCall(service, path, method.left(dot), method.mid(dot + 1));
         message.setArguments(arguments);
-        const QDBusMessage reply = m_bus.call(message, QDBus::Block, patienceMs);
-        if (reply.type() == QDBusMessage::ErrorMessage) {
-            qWarning("PrivateKeyring: %s: %s", qPrintable(method),
-                     qPrintable(reply.errorMessage()));
-        }
-        return reply.type() != QDBusMessage::ErrorMessage;
+        return m_bus.call(message, QDBus::Block, patienceMs).errorMessage();
     }
 
     QTemporaryDir m_dir;

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-// Points HOME and the XDG data, config, cache and state folders into a fresh temporary folder
-// for the life of the object, so a test never reads or writes the user's own files.
+// While it lives, HOME and the XDG data, config, cache and state folders are in a fresh
+// temporary folder: no test reads or writes the user's own files.
 class TestHome
 {
 public:

@@ -79,21 +79,19 @@ public:
 private:
     void onReadyRead(QTcpSocket *socket)
     {
-        // What has come of a request not yet whole waits in the socket's "buffer" property.
         QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
         for (qsizetype headerEnd; (headerEnd = buffer.indexOf("\r\n\r\n")) >= 0;) {
             const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
             const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
             Request request{requestLine.value(0), requestLine.value(1), {}, {}};
-            for (QByteArray line : lines.mid(1)) {
-                line.chop(line.endsWith('\r') ? 1 : 0);
+            for (const QByteArray &line : lines.mid(1)) {
                 const qsizetype colon = line.indexOf(':');
-                qsizetype start = colon + 1; // only leading blanks go: tests see trailing ones
-                while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) {
-                    ++start;
-                }
-                if (colon > 0 && !request.headers.contains(line.left(colon).toLower())) {
-                    request.headers.insert(line.left(colon).toLower(), line.mid(start));
+                if (colon > 0) { // only leading blanks go from a value: tests see trailing ones
+                    QByteArray value = line.mid(colon + 1).chopped(line.endsWith('\r') ? 1 : 0);
+                    while (value.startsWith(' ') || value.startsWith('\t')) {
+                        value.remove(0, 1);
+                    }
+                    request.headers.insert(line.left(colon).toLower(), value);
                 }
             }
             const qsizetype bodyStart = headerEnd + 4;

@@ -1,6 +1,8 @@
-// The on-disk translation cache: keys, bad files, the bound, other writers, a full disk; and the
+// What the engine keeps on disk: the settings, whatever a file holds, and what is written back;
+// the translation cache (keys, bad files, the bound, other writers, a full disk); and the
 // translation service over it and a local DeepSeek stand-in.
 #include "deepseekservice.h"
+#include "preferences.h"
 #include "quenzalerror.h"
 #include "testhome.h"
 #include "testhttpserver.h"
@@ -14,6 +16,7 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTest>
 
 #include <csignal>
@@ -27,15 +30,11 @@ namespace {
 const Language en = Language::english();
 const Language ru = *Language::find(Language::targetLanguages(), u"ru");
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QJsonObject readObject(const QString &path)
 {
-    return QJsonDocument::fromJson(readFile(path)).object();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QJsonDocument::fromJson(file.readAll()).object();
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -44,21 +43,93 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
+// style | sources | targets | size | resize origin | shortcut | theme
+QString readBack(const Preferences &preferences)
+{
+    const auto sizeText = [](QSizeF size) {
+        return u"%1x%2"_s.arg(size.width()).arg(size.height());
+    };
+    return QStringList{preferences.translationStyle().rawValue(),
+                       preferences.recentSourceLanguages().join(u','),
+                       preferences.recentTargetLanguages().join(u','),
+                       sizeText(preferences.popoverSize()),
+                       sizeText(preferences.resizeOrigin()),
+                       preferences.showShortcut(),
+                       preferences.prefersDarkTheme() ? u"dark"_s : u"light"_s}
+        .join(u" | ");
+}
+
 } // namespace
 
-class TestTranslationCache : public QObject
+class TestStorage : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        m_home.reset();
-        m_home = std::make_unique<TestHome>();
+        m_home.emplace();
         m_folder = m_home->dataHome() + u"/Quenzal"_s;
         m_file = m_folder + u"/translations.json"_s;
         m_log.clear();
         QDir().mkpath(m_folder);
+    }
+
+    void reading_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("read");
+        const QString defaults = u"standard | auto,en,ru | ru,en,tr | 780x460 | 780x460 | "
+                                 "Alt+Space | light"_s;
+        QTest::newRow("nothing stored") << QByteArray() << defaults;
+        QTest::newRow("written by the program")
+            << QByteArray("translationStyle=formal\nrecentSourceLanguages=de, auto, fr\n"
+                          "recentTargetLanguages=ja, ko\nshowShortcut=Ctrl+Alt+T\nappTheme=dark\n")
+            << u"formal | de,auto,fr | ja,ko | 780x460 | 780x460 | Ctrl+Alt+T | dark"_s;
+        QTest::newRow("unknown style, theme in capitals")
+            << QByteArray("translationStyle=Formal\nappTheme=Dark\n") << defaults;
+        QTest::newRow("values of other types")
+            << QByteArray("translationStyle=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n"
+                          "recentSourceLanguages=@ByteArray(de)\n"
+                          "recentTargetLanguages=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n"
+                          "popoverSize=1000x700\n")
+            << defaults;
+        QTest::newRow("one-item lists, empty values")
+            << QByteArray("recentSourceLanguages=de\nrecentTargetLanguages=\nshowShortcut=\n")
+            << u"standard | de |  | 780x460 | 780x460 | Alt+Space | light"_s;
+        QTest::newRow("sizes as text, one of them missing")
+            << QByteArray("popoverWidth=850\npopoverHeight=abc\n")
+            << u"standard | auto,en,ru | ru,en,tr | 850x460 | 780x460 | Alt+Space | light"_s;
+        QTest::newRow("sizes beyond the limits")
+            << QByteArray("popoverWidth=100000\npopoverHeight=10\n")
+            << u"standard | auto,en,ru | ru,en,tr | 1200x380 | 780x460 | Alt+Space | light"_s;
+    }
+    void reading()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, read);
+        writeFile(m_home->path() + "/Quenzal.conf", "[General]\n" + ini);
+        QSettings settings(m_home->path() + "/Quenzal.conf", QSettings::IniFormat);
+        QCOMPARE(readBack(Preferences(settings)), read);
+    }
+
+    void settingsSurviveARestart()
+    {
+        const QString path = m_home->path() + "/Quenzal.conf";
+        {
+            QSettings settings(path, QSettings::IniFormat);
+            Preferences preferences(settings);
+            preferences.setTranslationStyle(TranslationStyle::casual);
+            preferences.setRecentSourceLanguages({"fr"});
+            preferences.setRecentTargetLanguages({"de", "it"});
+            preferences.setPopoverSize(QSize(901, 555));
+            preferences.setShowShortcut("Ctrl+Alt+T");
+            preferences.setLaunchAtLogin(true);
+        }
+        QSettings settings(path, QSettings::IniFormat);
+        QCOMPARE(readBack(Preferences(settings)),
+                 "casual | fr | de,it | 901x555 | 901x555 | Ctrl+Alt+T | light");
+        QVERIFY(settings.value("launchAtLogin").toBool());
     }
 
     // A link is replaced, not written through; a held lock is given up on until the end.
@@ -73,7 +144,7 @@ private slots:
             TranslationCache cache(m_folder, logger());
             cache.set("k1", "Hallo");
             cache.waitForPendingWrites();
-            QCOMPARE(readFile(victim), "precious");
+            QCOMPARE(QFileInfo(victim).size(), qint64(8)); // "precious", untouched
             QVERIFY(!QFileInfo(m_file).isSymLink());
             QLockFile other(m_file + ".lock");
             QVERIFY(other.tryLock(0));
@@ -86,7 +157,6 @@ private slots:
         QCOMPARE(cache.get("k2"), "Welt 🌍");
         QCOMPARE(m_log, QStringList{"[Cache] Loaded 2 cached translations"});
         QCOMPARE(cache.get("k1"), "Hallo");
-        QVERIFY(!cache.get("k3"));
     }
 
     // A bad or oversized file loads nothing and stays until the next store.
@@ -146,18 +216,17 @@ private slots:
         QCOMPARE(TranslationCache(m_folder, logger()).get("longest"), longest);
     }
 
-    // Four programs, each storing 150 translations one after the other (see main()).
+    // Four programs, each storing 150 translations one by one (main()).
     void processesKeepEachOthersEntries()
     {
-        std::vector<std::unique_ptr<QProcess>> writers;
+        std::array<QProcess, 4> writers;
         for (int w = 0; w < 4; ++w) {
-            writers.push_back(std::make_unique<QProcess>());
-            writers.back()->setProcessChannelMode(QProcess::ForwardedChannels);
-            writers.back()->start(QCoreApplication::applicationFilePath(),
-                                  {"--write", m_folder, u"w%1-"_s.arg(w)});
+            writers[w].setProcessChannelMode(QProcess::ForwardedChannels);
+            writers[w].start(QCoreApplication::applicationFilePath(),
+                             {"--write", m_folder, u"w%1-"_s.arg(w)});
         }
-        for (const auto &writer : writers) {
-            QVERIFY(writer->waitForFinished(60'000) && writer->exitCode() == 0);
+        for (QProcess &writer : writers) {
+            QVERIFY(writer.waitForFinished(60'000) && writer.exitCode() == 0);
         }
         QCOMPARE(readObject(m_file).size(), 500);
     }
@@ -184,8 +253,9 @@ private slots:
         QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{"translations.json"});
     }
 
-    // Settled before the cache or the network is asked.
-    void serviceRefusals()
+    // Refusals are settled before the cache or the network is asked. A failure is not kept; an
+    // answer is, under the trimmed text, also after a restart.
+    void serviceKeepsAnswers()
     {
         QCOMPARE(translate(" \n\t ", Language::autoDetect()), "");
         QCOMPARE(translate("Hello", Language::autoDetect(), Language{"auto", "x", "auto"}),
@@ -194,11 +264,6 @@ private slots:
                  "API error: Source and target languages must be different");
         QVERIFY(m_server.requests().isEmpty());
         QVERIFY(!QFileInfo::exists(m_file));
-    }
-
-    // A failure is not kept; an answer is, under the trimmed text, also after a restart.
-    void serviceKeepsAnswers()
-    {
         m_server.enqueue({.status = 500});
         m_server.enqueue({.body = TestHttpServer::completion("  Доброе утро\n")});
         QCOMPARE(translate("  Good morning\n"), "Network request to DeepSeek failed");
@@ -230,7 +295,7 @@ private:
         }
     }
 
-    std::unique_ptr<TestHome> m_home;
+    std::optional<TestHome> m_home;
     QString m_folder;
     QString m_file;
     QStringList m_log;
@@ -248,8 +313,8 @@ int main(int argc, char *argv[])
         }
         return 0;
     }
-    TestTranslationCache test;
+    TestStorage test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_translationcache.moc"
+#include "tst_storage.moc"
