@@ -25,7 +25,7 @@ public:
     bool isRegistered() const override { return m_registered; }
 
     QList<QKeySequence> taken;
-    QList<QKeySequence> calls; // every combination asked for, the empty one included
+    QList<QKeySequence> calls; // the empty one too
 
 private:
     QKeySequence m_sequence;

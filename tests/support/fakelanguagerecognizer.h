@@ -13,7 +13,6 @@ public:
     std::optional<QString> dominantLanguage() const override { return dominant; }
     QList<Hypothesis> languageHypotheses(int maximum) const override
     {
-        hypothesesMaximum = maximum;
         return hypotheses.mid(0, maximum);
     }
 
@@ -21,5 +20,4 @@ public:
     QList<Hypothesis> hypotheses;
     QStringList processed;
     int resets = 0;
-    mutable int hypothesesMaximum = 0; // the last maximum asked for
 };

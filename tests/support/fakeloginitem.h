@@ -4,9 +4,7 @@
 
 #include <QStringList>
 
-#include <functional>
-
-// A login item in memory. With `failing` set, enable() and disable() change nothing and fail.
+// A login item in memory that records "enable" and "disable" in `calls`.
 class FakeLoginItem : public LoginItem
 {
 public:
@@ -15,18 +13,13 @@ public:
     bool disable() override { return set(false); }
 
     bool enabled = false;
-    bool failing = false;
-    QStringList calls;            // "enable" and "disable", in order
-    std::function<void()> onCall; // runs first in every enable() and disable()
+    QStringList calls;
 
 private:
     bool set(bool enable)
     {
-        if (onCall) {
-            onCall();
-        }
         calls.append(enable ? QStringLiteral("enable") : QStringLiteral("disable"));
-        enabled = failing ? enabled : enable;
-        return !failing;
+        enabled = enable;
+        return true;
     }
 };

@@ -2,12 +2,8 @@
 
 #include "secretstore.h"
 
-#include <QCoro/QCoroFuture>
 #include <QHash>
-#include <QPromise>
 #include <QTest>
-
-#include <memory>
 
 // An in-memory keyring. A `readOutcome` other than `found` makes every read give that outcome.
 class FakeSecretStore : public SecretStore
@@ -15,7 +11,6 @@ class FakeSecretStore : public SecretStore
 public:
     QCoro::Task<ReadResult> read(QString service, QString account) override
     {
-        ++reads;
         const auto it = items.constFind({service, account});
         co_return readOutcome != Outcome::found ? ReadResult{readOutcome}
         : it == items.cend()                    ? ReadResult{Outcome::absent}
@@ -24,18 +19,6 @@ public:
     QCoro::Task<bool> write(QString service, QString account, QByteArray data) override
     {
         ++writes;
-        if (holdWrites) {
-            // Not a signal: QCoro 0.8 awaiting one trips UBSan over Qt's private signal tag.
-            if (!m_release) {
-                m_release = std::make_unique<QPromise<void>>();
-                m_release->start();
-            }
-            QFuture<void> released = m_release->future();
-            co_await released;
-            if (released.isCanceled()) {
-                co_return false; // by the store's end: `this` is gone
-            }
-        }
         if (writable) {
             items.insert({service, account}, data);
         }
@@ -47,24 +30,12 @@ public:
         items.remove({service, account});
         co_return true;
     }
-    void releaseWrites() // lets the writes held so far finish
-    {
-        if (m_release) {
-            m_release->finish();
-            m_release.reset();
-        }
-    }
 
-    bool writable = true;    // false: writes fail
-    bool holdWrites = false; // true: a write finishes only at releaseWrites()
+    bool writable = true; // false: writes fail
     Outcome readOutcome = Outcome::found;
     QHash<QPair<QString, QString>, QByteArray> items;
-    int reads = 0;
     int writes = 0;
     int removes = 0;
-
-private:
-    std::unique_ptr<QPromise<void>> m_release; // what held writes wait for
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.

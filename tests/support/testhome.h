@@ -1,19 +1,15 @@
 #pragma once
 
 #include <QFile>
-#include <QString>
 #include <QTemporaryDir>
 
-// Points HOME and the XDG data, config, cache and state folders at a fresh temporary folder
-// for the life of the object, so a test never reads or writes the user's own files.
+// While it lives, HOME and the XDG data, config, cache and state folders are in a fresh
+// temporary folder: no test reads or writes the user's own files.
 class TestHome
 {
 public:
     TestHome()
     {
-        if (!m_dir.isValid()) {
-            qFatal("TestHome: no temporary folder");
-        }
         for (const auto &[name, folder] : {std::pair{"HOME", ""},
                                            {"XDG_DATA_HOME", "/.local/share"},
                                            {"XDG_CONFIG_HOME", "/.config"},

@@ -20,22 +20,11 @@ public:
     {
         QByteArray method;
         QByteArray target; // as sent: a path, or an absolute URL when sent to a proxy
-        QList<QPair<QByteArray, QByteArray>> headers;
+        QHash<QByteArray, QByteArray> headers; // by lower-case name
         QByteArray body;
-        QByteArray header(QByteArrayView name) const // the first, case-insensitive
+        QByteArray header(QByteArrayView name) const
         {
-            for (const auto &[key, value] : headers) {
-                if (key.compare(name, Qt::CaseInsensitive) == 0) {
-                    return value;
-                }
-            }
-            return {};
-        }
-        int headerCount(QByteArrayView name) const
-        {
-            return int(std::count_if(headers.cbegin(), headers.cend(), [name](const auto &header) {
-                return header.first.compare(name, Qt::CaseInsensitive) == 0;
-            }));
+            return headers.value(name.toByteArray().toLower());
         }
     };
 
@@ -45,9 +34,8 @@ public:
         QByteArray body{};                  // sent as application/json
         std::chrono::milliseconds delay{0}; // answer this much later
         bool stall = false;                 // never answer, keep the connection open
-        bool dropConnection = false;        // close the connection, after `raw` if any
-        QByteArray raw{};                   // when set, sent as-is instead of a built reply
-        QList<QPair<QByteArray, QByteArray>> headers{}; // added to a built reply
+        bool endless = false;               // a chunked body that never ends
+        QList<QPair<QByteArray, QByteArray>> headers{};
     };
     explicit TestHttpServer(QObject *parent = nullptr)
         : QObject(parent)
@@ -77,7 +65,7 @@ public:
     {
         m_server.close();
         for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
-            socket->abort(); // which deletes it, as any disconnection does
+            socket->abort();
         }
     }
     static QByteArray completion(const QString &content)
@@ -91,21 +79,19 @@ public:
 private:
     void onReadyRead(QTcpSocket *socket)
     {
-        // What has come of a request not yet whole waits in the socket's "buffer" property.
         QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
         for (qsizetype headerEnd; (headerEnd = buffer.indexOf("\r\n\r\n")) >= 0;) {
             const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
             const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
             Request request{requestLine.value(0), requestLine.value(1), {}, {}};
-            for (QByteArray line : lines.mid(1)) {
-                line.chop(line.endsWith('\r') ? 1 : 0);
+            for (const QByteArray &line : lines.mid(1)) {
                 const qsizetype colon = line.indexOf(':');
-                qsizetype start = colon + 1; // only leading blanks go: tests see trailing ones
-                while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) {
-                    ++start;
-                }
-                if (colon > 0) {
-                    request.headers.append({line.left(colon).trimmed(), line.mid(start)});
+                if (colon > 0) { // only leading blanks go from a value: tests see trailing ones
+                    QByteArray value = line.mid(colon + 1).chopped(line.endsWith('\r') ? 1 : 0);
+                    while (value.startsWith(' ') || value.startsWith('\t')) {
+                        value.remove(0, 1);
+                    }
+                    request.headers.insert(line.left(colon).toLower(), value);
                 }
             }
             const qsizetype bodyStart = headerEnd + 4;
@@ -116,24 +102,27 @@ private:
             request.body = buffer.mid(bodyStart, length);
             buffer.remove(0, bodyStart + length);
             m_requests.append(request);
-            Reply reply = m_script.empty() ? m_defaultReply : std::move(m_script.front());
+            const Reply reply = m_script.empty() ? m_defaultReply : m_script.front();
             if (!m_script.empty()) {
                 m_script.pop_front();
             }
             if (!reply.stall) {
-                QTimer::singleShot(reply.delay, socket, [=, this] { answer(socket, reply); });
+                QTimer::singleShot(reply.delay, socket, [=] { answer(socket, reply); });
             }
         }
         socket->setProperty("buffer", buffer);
     }
-    void answer(QTcpSocket *socket, const Reply &reply)
+    static void answer(QTcpSocket *socket, const Reply &reply)
     {
-        if (!reply.raw.isEmpty() || reply.dropConnection) {
-            socket->write(reply.raw);
-            if (reply.dropConnection) { // a reset, or a close once `raw` has gone out
-                reply.raw.isEmpty() ? socket->abort() : socket->disconnectFromHost();
-            }
-            return;
+        if (reply.endless) { // written as fast as the client takes it, until it gives up
+            socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+            const auto more = [socket] {
+                if (socket->bytesToWrite() < 0x100000) {
+                    socket->write(("10000\r\n" + QByteArray(0x10000, 'a') + "\r\n").repeated(16));
+                }
+            };
+            connect(socket, &QTcpSocket::bytesWritten, socket, more);
+            return more();
         }
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
                           " Status\r\nContent-Type: application/json\r\n";
@@ -145,7 +134,7 @@ private:
         socket->write(head + reply.body);
     }
 
-    QTcpServer m_server;
+    QTcpServer m_server{this}; // a child, so that it moves to another thread with us
     std::deque<Reply> m_script;
     Reply m_defaultReply{.body = completion(QStringLiteral("Hallo"))};
     QList<Request> m_requests;

@@ -13,9 +13,6 @@
 
 #include <QSettings>
 
-#include <functional>
-#include <memory>
-
 // The translator as the programs build it, over stand-ins: a home whose settings file holds
 // `ini`, DeepSeek at a local server, fakes for recognition and speech, a debounce of an hour.
 class TestTranslator
@@ -32,13 +29,12 @@ public:
         speech = m_nextSpeech.get();
         viewModel = std::make_unique<TranslatorViewModel>(
             service, preferences, std::make_unique<LanguageDetector>(std::move(recognizer)),
-            [this] {
-                ++speechEnginesMade;
-                if (!m_nextSpeech) {
+            [this]() -> std::unique_ptr<SpeechEngine> {
+                if (speechEnginesMade++ > 0) {
                     m_nextSpeech = std::make_unique<FakeSpeechEngine>();
                     speech = m_nextSpeech.get();
                 }
-                return std::unique_ptr<SpeechEngine>(std::move(m_nextSpeech));
+                return std::move(m_nextSpeech);
             });
         viewModel->setDebounceInterval(std::chrono::hours(1));
     }
@@ -54,7 +50,7 @@ public:
     DeepSeekService deepSeek{server.url(), [this] { return apiKey(); }};
     TranslationService service{cache, deepSeek};
     FakeLanguageRecognizer *recognizer = nullptr; // when no other was given
-    FakeSpeechEngine *speech = nullptr;           // the next one the view model gets
+    FakeSpeechEngine *speech = nullptr;           // the view model's, or the next one it gets
     int speechEnginesMade = 0;
     std::unique_ptr<TranslatorViewModel> viewModel;
 
@@ -63,7 +59,7 @@ private:
     QString writtenSettings(const QByteArray &ini) const
     {
         QFile file(home.path() + QStringLiteral("/settings.ini"));
-        if (!ini.isEmpty() && (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size())) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(ini) != ini.size()) {
             qFatal("TestTranslator: cannot write %s", qPrintable(file.fileName()));
         }
         return file.fileName();

@@ -15,16 +15,11 @@ template <typename T>
 T waitForTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::seconds(60))
 {
     QEventLoop loop;
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
+    std::optional<T> result;
     std::exception_ptr error;
     auto body = [&]() -> QCoro::Task<> {
         try {
-            if constexpr (std::is_void_v<T>) {
-                co_await task;
-                result = true;
-            } else {
-                result = co_await task;
-            }
+            result = co_await task;
         } catch (...) {
             error = std::current_exception();
         }
@@ -41,7 +36,5 @@ T waitForTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono
     if (!result) {
         throw std::runtime_error("the task did not finish in time");
     }
-    if constexpr (!std::is_void_v<T>) {
-        return std::move(*result);
-    }
+    return std::move(*result);
 }
