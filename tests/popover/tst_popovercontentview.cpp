@@ -1,5 +1,5 @@
-// The translator as a whole: the popover's parts, its language bars and resize grip among them,
-// bound to a real view model, DeepSeek replaced by a local server.
+// The translator as a whole: the popover's parts, its source editor, language bars and resize
+// grip among them, bound to a real view model, DeepSeek replaced by a local server.
 #include "actionicon.h"
 #include "appnotifier.h"
 #include "dictation.h"
@@ -20,13 +20,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +38,21 @@ namespace {
 Language lang(const QString &id)
 {
     return *Language::find(Language::sourceLanguages(), id);
+}
+
+// What an input method sends: text still being composed, or committed.
+void inputMethod(QWidget *editor, const QString &preedit, const QString &commit = {})
+{
+    QInputMethodEvent event(preedit, {{QInputMethodEvent::Cursor, int(preedit.size()), 1}});
+    event.setCommitString(commit);
+    QApplication::sendEvent(editor, &event);
+}
+
+void moveCaret(QPlainTextEdit *editor, int position)
+{
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(position);
+    editor->setTextCursor(cursor);
 }
 
 class FakeDictation : public Dictation
@@ -70,6 +88,84 @@ private slots:
     {
         m_view.reset();
         m_translator.reset();
+    }
+
+    // Each edit is offered once and the model's echo keeps the caret; an input method's text
+    // only when committed, and given up it leaves nothing behind. The model's own text, line
+    // breaks made line feeds, is not offered back.
+    void typing()
+    {
+        NoScrollTextEditor *editor = m_view->editor();
+        QSignalSpy edits(editor, &NoScrollTextEditor::textEdited);
+        QTest::keyClicks(editor, "Hallo");
+        moveCaret(editor, 2);
+        QTest::keyClick(editor, Qt::Key_X);
+        QCOMPARE(m_viewModel->sourceText(), "Haxllo");
+        QCOMPARE(editor->textCursor().position(), 3);
+        inputMethod(editor, u"かな"_s);
+        QCOMPARE(m_viewModel->sourceText(), "Haxllo");
+        inputMethod(editor, {}, u"仮名"_s);
+        inputMethod(editor, u"x"_s);
+        inputMethod(editor, {});
+        QCOMPARE(m_viewModel->sourceText(), u"Hax仮名llo"_s);
+        m_viewModel->setSourceText(u"one\r\ntwo\rthree\u00a0km"_s);
+        QCOMPARE(editor->text(), u"one\ntwo\nthree\u00a0km"_s);
+        QCoreApplication::processEvents();
+        QCOMPARE(edits.size(), 7);
+    }
+
+    // Into a text at the limit, the edit is refused with the model's message and leaves the
+    // editor; a megabyte pasted is refused before it is ever laid out.
+    void refusedEditDisappears_data()
+    {
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("added");
+        QTest::newRow("typed in the middle") << 2500 << u"key"_s << u"b"_s;
+        QTest::newRow("committed by an input method") << 10 << u"commit"_s << u"ü"_s;
+        QTest::newRow("a megabyte pasted")
+            << 5000 << u"paste"_s << u"Lorem ipsum.\n"_s.repeated(80660);
+    }
+    void refusedEditDisappears()
+    {
+        QFETCH(int, caret);
+        QFETCH(QString, how);
+        QFETCH(QString, added);
+        NoScrollTextEditor *editor = m_view->editor();
+        const QString full(TranslatorViewModel::maxSourceLength, 'a');
+        m_viewModel->setSourceText(full);
+        moveCaret(editor, caret);
+        QSignalSpy edits(editor, &NoScrollTextEditor::textEdited);
+        int largestInsertion = 0;
+        connect(editor->document(), &QTextDocument::contentsChange, editor,
+                [&](int, int, int inserted) {
+                    largestInsertion = std::max(largestInsertion, inserted);
+                });
+        if (how == "key") {
+            QTest::keyClicks(editor, added);
+        } else if (how == "commit") {
+            inputMethod(editor, {}, added);
+        } else {
+            QApplication::clipboard()->setText(added);
+            editor->paste();
+            QCOMPARE(largestInsertion, 0);
+        }
+        QCOMPARE(edits.size(), 1);
+        QCOMPARE(m_viewModel->sourceText(), full);
+        QCOMPARE(m_viewModel->errorMessage(), TranslatorViewModel::textTooLongMessage);
+        QCOMPARE(editor->text(), full);
+        QCOMPARE(editor->textCursor().position(), caret);
+        editor->undo(); // goes on backwards, not bringing the refused text back
+        QVERIFY(editor->text().size() < full.size());
+        QCOMPARE(m_viewModel->sourceText(), editor->text());
+    }
+
+    // However long a word, it wraps: nothing ever scrolls sideways.
+    void wrapsLongWords()
+    {
+        m_viewModel->setSourceText(u"abcمرحباdef123"_s.repeated(350));
+        QCOMPARE(m_view->editor()->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(m_view->editor()->document()->firstBlock().layout()->lineCount() > 10);
     }
 
     // The placeholder while there is no text, the source side's direction, swapping, clearing.
@@ -132,14 +228,7 @@ private slots:
         QTest::mouseClick(other, Qt::LeftButton);
         QCOMPARE(m_viewModel->targetLanguage(), other->language());
         QCOMPARE(*bar->capsule(), start);
-        // The spring runs to rest one 60 Hz frame at a time, on the test's own clock.
-        bar->capsuleAnimation()->pause();
-        int frames = 0;
-        while (bar->capsuleAnimation()->state() != QAbstractAnimation::Stopped && frames < 300) {
-            bar->capsuleAnimation()->setCurrentTime(16 * ++frames);
-        }
-        QVERIFY(frames > 2 && frames < 300);
-        QCOMPARE(bar->capsule(), QRectF(other->geometry()));
+        QTRY_COMPARE(bar->capsule(), QRectF(other->geometry())); // the spring comes to rest
         bar->moreButton()->click();
         QListWidget *list = bar->moreButton()->menu()->list();
         const QString id = m_viewModel->targetMoreLanguages()[3].id;
@@ -249,35 +338,23 @@ private slots:
         QVERIFY(!m_dictation.listening && !microphone->isActive());
     }
 
-    // The grip asks for a size within 720 x 380 and 1200 x 900, from the one stored at the press,
-    // else the window's. Other buttons, and moves or a release without a press, ask nothing.
+    // The grip asks for a size within 720 x 380 and 1200 x 900, from the one stored at the press.
+    // Other buttons, and moves or a release without a press, ask nothing.
     void resizeHandle_data()
     {
-        QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QPoint>("moved");
         QTest::addColumn<QSizeF>("asked");
-        const QVariantMap stored{{"width", 900}, {"height", 600.5}};
-        QTest::newRow("from the stored size")
-            << QVariant(stored) << QPoint(-30, 40) << QSizeF(870, 640.5);
-        QTest::newRow("stored, not a map")
-            << QVariant("1000x700") << QPoint(100, 50) << QSizeF(880, 510);
-        QTest::newRow("far up and left") << QVariant() << QPoint(-1000, -1000) << QSizeF(720, 380);
-        QTest::newRow("far down and right")
-            << QVariant() << QPoint(1000, 1000) << QSizeF(1200, 900);
+        QTest::newRow("from the stored size") << QPoint(-30, 40) << QSizeF(870, 640.5);
+        QTest::newRow("far up and left") << QPoint(-1000, -1000) << QSizeF(720, 380);
+        QTest::newRow("far down and right") << QPoint(1000, 1000) << QSizeF(1200, 900);
     }
     void resizeHandle()
     {
-        QFETCH(QVariant, stored);
         QFETCH(QPoint, moved);
         QFETCH(QSizeF, asked);
-        QList<QVariantMap> requests;
-        QObject listener;
-        connect(&AppNotifier::instance(), &AppNotifier::posted, &listener,
-                [&requests](const QString &name, const QVariantMap &userInfo) {
-                    QCOMPARE(name, AppNotifier::popoverResizeRequested);
-                    requests.append(userInfo);
-                });
-        m_translator->settings.setValue("popoverSize", stored);
+        QSignalSpy posted(&AppNotifier::instance(), &AppNotifier::posted);
+        m_translator->settings.setValue("popoverSize",
+                                        QVariantMap{{"width", 900}, {"height", 600.5}});
         // At a place on the screen, as the handle moves with the window. Moves hold the left
         // button, as Qt delivers no others to a widget that does not track the mouse.
         const auto send = [this](QEvent::Type type, QPoint moved,
@@ -292,12 +369,14 @@ private slots:
         send(QEvent::MouseButtonPress, {}, Qt::RightButton);
         send(QEvent::MouseButtonRelease, {}, Qt::RightButton);
         send(QEvent::MouseButtonRelease, {});
-        QVERIFY(requests.isEmpty());
+        QVERIFY(posted.isEmpty());
         send(QEvent::MouseButtonPress, {});
         send(QEvent::MouseMove, moved, Qt::NoButton);
         send(QEvent::MouseButtonRelease, moved);
-        QCOMPARE(requests,
-                 (QList<QVariantMap>{{{"size", asked}}, {{"size", asked}, {"final", true}}}));
+        const QString name = AppNotifier::popoverResizeRequested;
+        QCOMPARE(posted,
+                 (QList<QVariantList>{{name, QVariantMap{{"size", asked}}},
+                                      {name, QVariantMap{{"size", asked}, {"final", true}}}}));
     }
 
 private:
