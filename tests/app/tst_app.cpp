@@ -162,6 +162,7 @@ private:
                                   .viewModel = *m_translator->viewModel,
                                   .dictation = m_dictation,
                                   .shortcut = m_shortcut,
+                                  .pressMonitor = nullptr,
                                   .loginItem = m_loginItem,
                                   .keychain = m_keychain,
                                   .keyringAvailable = [] { return true; },
