@@ -11,6 +11,7 @@
 #include "popovercontentview.h"
 #include "popovergeometry.h"
 #include "popoverwindow.h"
+#include "pressmonitor.h"
 #include "telegramreporter.h"
 #include "testtranslator.h"
 #include "unavailabledictation.h"
@@ -51,7 +52,7 @@ private slots:
     }
 
     // Open shows the popover; Settings shows it, then asks it for its panel. A click toggles the
-    // popover, Escape hides it; hidden, it keeps the texts.
+    // popover, Escape hides it; hidden, it keeps the texts. A press outside closes it.
     void menuAndClicks()
     {
         launch();
@@ -75,9 +76,15 @@ private slots:
         QVERIFY(!popover->isVisible());
         m_delegate->showPopover();
         QVERIFY(QTest::qWaitForWindowActive(popover));
+        QVERIFY(m_pressMonitor.isActive());
         QTest::keyClick(popover->content()->editor(), Qt::Key_Escape);
         QVERIFY(!popover->isVisible());
+        QVERIFY(!m_pressMonitor.isActive()); // presses elsewhere no longer concern it
         QCOMPARE(popover->content()->viewModel().sourceText(), "Hallo");
+        m_delegate->showPopover();
+        emit m_pressMonitor.pressed(popover->frameGeometry().bottomRight() + QPoint(5, 5));
+        QVERIFY(popover->isVisible()); // closed on the next turn, not inside the handler
+        QTRY_VERIFY(!popover->isVisible());
     }
 
     // A resize request is applied at once and stored only when it is the last; one that is no
@@ -162,7 +169,7 @@ private:
                                   .viewModel = *m_translator->viewModel,
                                   .dictation = m_dictation,
                                   .shortcut = m_shortcut,
-                                  .pressMonitor = nullptr,
+                                  .pressMonitor = &m_pressMonitor,
                                   .loginItem = m_loginItem,
                                   .keychain = m_keychain,
                                   .keyringAvailable = [] { return true; },
@@ -173,6 +180,13 @@ private:
     std::unique_ptr<TestTranslator> m_translator;
     UnavailableDictation m_dictation;
     FakeGlobalShortcut m_shortcut;
+    struct : PressMonitor
+    {
+        bool start() override { return m_active = true; }
+        void stop() override { m_active = false; }
+        bool isActive() const override { return m_active; }
+        bool m_active = false;
+    } m_pressMonitor;
     FakeLoginItem m_loginItem;
     KeychainHelper m_keychain{"org.example.Test", std::make_shared<FakeSecretStore>()};
     TelegramReporter m_telegram{QUrl("http://127.0.0.1:9"),
