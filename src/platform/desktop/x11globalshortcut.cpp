@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -95,6 +96,11 @@ X11GlobalShortcut::X11GlobalShortcut(QObject *parent)
     if (auto *x11 =
             qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
         m_connection = x11->connection();
+        const XcbPointer<xcb_query_extension_reply_t> xkb(xcb_query_extension_reply(
+            m_connection, xcb_query_extension(m_connection, 9, "XKEYBOARD"), nullptr));
+        if (xkb && xkb->present) {
+            m_xkbEvent = xkb->first_event;
+        }
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
 }
@@ -150,11 +156,27 @@ bool X11GlobalShortcut::matches(const Combination &combination, quint8 keycode, 
 
 bool X11GlobalShortcut::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
 {
-    if (!m_registered || eventType != "xcb_generic_event_t") {
+    if (m_sequence.isEmpty() || eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    // XKB's new-keyboard and map notifications carry their kind in the second byte.
+    constexpr quint8 xkbNewKeyboard = 0;
+    constexpr quint8 xkbMap = 1;
+    const quint8 type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY || (m_xkbEvent != 0 && type == m_xkbEvent &&
+                                       (event->pad0 == xkbNewKeyboard || event->pad0 == xkbMap))) {
+        if (!m_regrabPending) {
+            m_regrabPending = true;
+            // Once the burst of notifications is over, and after Qt has read the new map.
+            QTimer::singleShot(0, this, &X11GlobalShortcut::regrab);
+        }
+        return false;
+    }
+    if (!m_registered) {
         return false;
     }
     // Events other clients send have the high bit set and do not match: only the keyboard counts.
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
     if (event->response_type != XCB_KEY_PRESS && event->response_type != XCB_KEY_RELEASE) {
         return false;
     }
@@ -248,6 +270,25 @@ QString X11GlobalShortcut::grab(const QKeySequence &sequence)
         return tr("%1 is already taken by another program").arg(text);
     }
     return tr("%1 could not be registered (X error %2)").arg(text).arg(error);
+}
+
+void X11GlobalShortcut::regrab()
+{
+    m_regrabPending = false;
+    const QKeySequence sequence = m_sequence;
+    if (sequence.isEmpty()) {
+        return;
+    }
+    const bool wasRegistered = m_registered;
+    release();
+    m_sequence = sequence;
+    const QString reason = grab(sequence);
+    m_registered = reason.isEmpty();
+    if (!m_registered && wasRegistered) {
+        emit failed(reason);
+    } else if (m_registered && !wasRegistered) {
+        emit registered();
+    }
 }
 
 void X11GlobalShortcut::release()

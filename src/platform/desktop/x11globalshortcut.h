@@ -47,9 +47,16 @@ private:
     QString grab(const QKeySequence &sequence);
     void release();
     void ungrab();
+    // After the keyboard map changed (a new layout or keyboard): the keys that type the
+    // combination and the modifier bits may be others now.
+    void regrab();
 
     xcb_connection_t *m_connection = nullptr;
     QKeySequence m_sequence;
     Combination m_combination;
     bool m_registered = false;
+    bool m_regrabPending = false;
+    // The first event code of the XKB extension, through which Qt's connection learns of a new
+    // keyboard map (it gets no core MappingNotify once it uses XKB); 0 without XKB.
+    quint8 m_xkbEvent = 0;
 };
