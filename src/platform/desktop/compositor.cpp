@@ -4,8 +4,53 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+
+namespace {
+
+xcb_connection_t *x11Connection()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_atom_t existingAtom(xcb_connection_t *connection, const QByteArray &name)
+{
+    const Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr),
+        &std::free);
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+} // namespace
+
+bool Compositor::blursBehind()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !isActive()) {
+        return false;
+    }
+    xcb_connection_t *connection = x11Connection();
+    const xcb_atom_t blur = connection ? existingAtom(connection, "_KDE_NET_WM_BLUR_BEHIND_REGION")
+                                       : xcb_atom_t(XCB_ATOM_NONE);
+    if (blur == XCB_ATOM_NONE) {
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const Reply<xcb_list_properties_reply_t> properties(
+        xcb_list_properties_reply(connection, xcb_list_properties(connection, root), nullptr),
+        &std::free);
+    if (!properties) {
+        return false;
+    }
+    const xcb_atom_t *atoms = xcb_list_properties_atoms(properties.get());
+    const int count = xcb_list_properties_atoms_length(properties.get());
+    return std::find(atoms, atoms + count, blur) != atoms + count;
+}
 
 bool Compositor::isActive()
 {
@@ -16,8 +61,7 @@ bool Compositor::isActive()
     if (platform != QLatin1String("xcb")) {
         return false;
     }
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t *connection = x11Connection();
     if (!connection) {
         return false;
     }
