@@ -4,6 +4,7 @@
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "compositor.h"
+#include "deployment.h"
 #include "globalshortcut.h"
 #include "menubaricon.h"
 #include "popovercontentview.h"
@@ -13,6 +14,7 @@
 #include "pressmonitor.h"
 #include "reportproblemview.h"
 #include "settingsview.h"
+#include "trayhost.h"
 #include "windowhints.h"
 
 #include <QApplication>
@@ -48,6 +50,13 @@ AppDelegate::~AppDelegate()
     delete m_popover;
 }
 
+namespace {
+
+// The size of the square taken for a tray icon whose place the tray keeps to itself.
+constexpr int iconExtent = 24;
+
+} // namespace
+
 void AppDelegate::applicationDidFinishLaunching()
 {
     // The tray sits on the desktop's panel, not in our popover: its glyph takes the desktop's
@@ -67,18 +76,72 @@ void AppDelegate::applyStoredTheme()
 
 void AppDelegate::setupStatusItem()
 {
-    m_statusItem = new QSystemTrayIcon(MenuBarIcon::make(m_desktopTextColor), this);
-    m_statusItem->setToolTip(QStringLiteral("Parlora - Quenzal"));
-    connect(m_statusItem, &QSystemTrayIcon::activated, this, &AppDelegate::handleClick);
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    TrayHost *host = m_services.trayHost;
+    if (host && !host->isAvailable()) {
         std::fprintf(stderr, "Parlora - Quenzal: no system tray yet; the icon appears as soon "
-                             "as the desktop offers one.\n");
+                             "as one starts.\n");
+        connect(host, &TrayHost::appeared, this, &AppDelegate::createStatusItem,
+                Qt::SingleShotConnection);
+        host->watch();
+        return;
     }
+    createStatusItem();
+}
+
+QIcon AppDelegate::trayIcon(const QColor &color) const
+{
+    // The symbolic icon is in the theme once the program is installed.
+    const QString themeName = Deployment::appId() + QStringLiteral("-symbolic");
+    return MenuBarIcon::make(color, MenuBarIcon::glyphPath,
+                             QIcon::hasThemeIcon(themeName) ? themeName : QString());
+}
+
+void AppDelegate::createStatusItem()
+{
+    m_statusItem = new QSystemTrayIcon(trayIcon(m_desktopTextColor), this);
+    m_statusItem->setToolTip(QStringLiteral("Parlora - Quenzal"));
+    m_menu.reset(makeContextMenu());
+    m_statusItem->setContextMenu(m_menu.get());
+    connect(m_statusItem, &QSystemTrayIcon::activated, this, &AppDelegate::handleClick);
     m_statusItem->show();
     // Hands the dock request to the tray now rather than when the event loop starts: building
     // the popover takes several milliseconds, and the icon need not wait for it.
     QGuiApplication::sync();
     qCDebug(lcShell) << "tray icon shown:" << m_statusItem->toolTip();
+    matchTrayBackground();
+}
+
+void AppDelegate::matchTrayBackground()
+{
+    // An XEmbed tray gives the icon a place on the screen and shows its own background around
+    // the glyph, in whatever colour the panel has; the glyph takes the colour that stands out
+    // on it. Trays that keep the place to themselves draw the themed icon in their colours.
+    auto *timer = new QTimer(this);
+    timer->setInterval(250);
+    connect(timer, &QTimer::timeout, this, [this, timer, ticks = 0, docked = 0]() mutable {
+        const QRect place = m_statusItem->geometry();
+        docked = place.isValid() ? docked + 1 : 0;
+        if (docked < 2) { // docked and painted, a tick after the tray placed it
+            if (++ticks >= 40) {
+                timer->deleteLater();
+            }
+            return;
+        }
+        timer->deleteLater();
+        QScreen *screen = QGuiApplication::screenAt(place.center());
+        if (!screen) {
+            return;
+        }
+        const QRect onScreen = place.translated(-screen->geometry().topLeft());
+        const QColor background = MenuBarIcon::backgroundOf(
+            screen->grabWindow(0, onScreen.x(), onScreen.y(), onScreen.width(), onScreen.height())
+                .toImage());
+        if (background.isValid()) {
+            m_statusItem->setIcon(trayIcon(MenuBarIcon::glyphColorOn(background)));
+            qCDebug(lcShell) << "tray background" << background.name();
+        }
+    });
+    timer->start();
 }
 
 void AppDelegate::setupPopover()
@@ -88,7 +151,9 @@ void AppDelegate::setupPopover()
     content->setPanelFactory([this](PopoverContentView::Panel panel, std::function<void()> close) {
         return makePanel(panel, close);
     });
-    m_popover = new PopoverWindow(content, Compositor::isActive());
+    // Translucent only where the compositor blurs what lies behind: through a plain
+    // translucent window the text of the windows behind would read through the translator's.
+    m_popover = new PopoverWindow(content, Compositor::blursBehind());
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
     m_popover->resize(m_services.preferences.popoverSize());
@@ -103,9 +168,10 @@ void AppDelegate::setupPopover()
             });
     if (m_services.pressMonitor) {
         connect(m_services.pressMonitor, &PressMonitor::pressed, this, [this](const QPoint &at) {
-            const QRect icon = m_statusItem ? m_statusItem->geometry() : QRect();
             if (PopoverGeometry::closesPopover(m_popover->frameGeometry(), m_popover->isVisible(),
-                                               at, icon)) {
+                                               at, statusItemRect(), ownWindowFrames())) {
+                m_closingPress = at;
+                m_closingPressTime.start();
                 QTimer::singleShot(0, this, &AppDelegate::closePopover);
             }
         });
@@ -156,17 +222,55 @@ QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<v
 void AppDelegate::handleClick(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
-    case QSystemTrayIcon::Context:
-        showContextMenu();
-        break;
     case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick: // a quick second click is a second click all the same
     case QSystemTrayIcon::Unknown:
-        togglePopover();
+        iconActivated();
         break;
-    case QSystemTrayIcon::DoubleClick:
+    case QSystemTrayIcon::Context: // the tray shows the icon's menu itself
     case QSystemTrayIcon::MiddleClick:
         break;
     }
+}
+
+void AppDelegate::iconActivated()
+{
+    if (m_statusItem && !m_statusItem->geometry().isValid()) {
+        const QPoint pointer = QCursor::pos();
+        m_iconPoint = pointer;
+        // The press of this click was seen as a press outside, before the tray said anything,
+        // and has closed the popover already; opening it again would undo the user's click.
+        if (m_closingPress && m_popover && !m_popover->isVisible() &&
+            PopoverGeometry::endsClosingClick(*m_closingPress, m_closingPressTime.elapsed(),
+                                              pointer)) {
+            m_closingPress.reset();
+            return;
+        }
+    }
+    m_closingPress.reset();
+    togglePopover();
+}
+
+QRect AppDelegate::statusItemRect() const
+{
+    const QRect place = m_statusItem ? m_statusItem->geometry() : QRect();
+    if (place.isValid() || !m_iconPoint) {
+        return place;
+    }
+    QRect square(0, 0, iconExtent, iconExtent);
+    square.moveCenter(*m_iconPoint);
+    return square;
+}
+
+QList<QRect> AppDelegate::ownWindowFrames() const
+{
+    QList<QRect> frames;
+    for (const QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != m_popover && window->isVisible()) {
+            frames.append(window->frameGeometry());
+        }
+    }
+    return frames;
 }
 
 void AppDelegate::togglePopover()
@@ -186,13 +290,19 @@ void AppDelegate::showPopover()
     if (!m_popover || m_popover->isVisible()) {
         return;
     }
-    const QRect anchor = m_statusItem ? m_statusItem->geometry() : QRect();
+    // Under the icon; where the tray keeps its place to itself, under the panel where the icon
+    // was last clicked; under the pointer when nothing is known.
+    QRect anchor = m_statusItem ? m_statusItem->geometry() : QRect();
     const QPoint pointer = QCursor::pos();
-    QScreen *screen = QGuiApplication::screenAt(anchor.isValid() ? anchor.center() : pointer);
+    const QPoint reference = anchor.isValid() ? anchor.center() : m_iconPoint.value_or(pointer);
+    QScreen *screen = QGuiApplication::screenAt(reference);
     if (!screen) {
         screen = QGuiApplication::primaryScreen();
     }
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    if (!anchor.isValid() && m_iconPoint) {
+        anchor = PopoverGeometry::panelAnchor(*m_iconPoint, available);
+    }
     const QSize size = m_services.preferences.popoverSize().boundedTo(available.size());
     m_popover->resize(size);
     m_popover->move(PopoverGeometry::placement(anchor, pointer, size, available).topLeft());
@@ -230,7 +340,6 @@ void AppDelegate::stopClickOutsideMonitor()
 QMenu *AppDelegate::makeContextMenu()
 {
     auto *menu = new QMenu;
-    menu->setAttribute(Qt::WA_DeleteOnClose);
     const auto icon = [](const char *name) { return QIcon::fromTheme(QLatin1String(name)); };
     menu->addAction(icon("window-new"), QStringLiteral("Open"), this, &AppDelegate::showPopover);
     menu->addSeparator();
@@ -248,11 +357,6 @@ QMenu *AppDelegate::makeContextMenu()
                         &QCoreApplication::quit, Qt::QueuedConnection);
     quit->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
     return menu;
-}
-
-void AppDelegate::showContextMenu()
-{
-    makeContextMenu()->popup(QCursor::pos());
 }
 
 void AppDelegate::post(const QString &name)

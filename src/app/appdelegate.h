@@ -3,11 +3,14 @@
 #include "popovercontentview.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class Dictation;
 class GlobalShortcut;
@@ -18,6 +21,7 @@ class Preferences;
 class PressMonitor;
 class QMenu;
 class TelegramReporter;
+class TrayHost;
 class TranslatorViewModel;
 
 // The shell: the tray icon and its clicks, the popover window, the click-outside monitor, the
@@ -40,6 +44,8 @@ public:
         // Whether a keyring can be reached now; asked each time the settings open.
         std::function<bool()> keyringAvailable;
         TelegramReporter &telegram;
+        // Says when a tray comes, if there is none at start; null to make the icon at once.
+        TrayHost *trayHost = nullptr;
     };
 
     explicit AppDelegate(Services services, QObject *parent = nullptr);
@@ -53,11 +59,10 @@ public:
     void showPopover();
     void closePopover();
     void togglePopover();
-    // Built anew for every right click.
-    void showContextMenu();
     void handlePopoverResize(const QVariantMap &userInfo);
 
-    // The menu of the tray icon, for showContextMenu() and its tests.
+    // The menu of the tray icon; the icon keeps one for the whole run, as trays that draw the
+    // menu themselves read it ahead of the click.
     QMenu *makeContextMenu();
 
     QSystemTrayIcon *statusItem() const { return m_statusItem; }
@@ -71,6 +76,14 @@ signals:
 private:
     void applyStoredTheme();
     void setupStatusItem();
+    void createStatusItem();
+    QIcon trayIcon(const QColor &color) const;
+    void matchTrayBackground();
+    // Where the tray icon is: its place when the tray tells it, else a small square around
+    // where it was last clicked.
+    QRect statusItemRect() const;
+    QList<QRect> ownWindowFrames() const;
+    void iconActivated();
     void setupPopover();
     void setupGlobalHotkey();
     void startClickOutsideMonitor();
@@ -81,6 +94,13 @@ private:
     Services m_services;
     QSystemTrayIcon *m_statusItem = nullptr;
     PopoverWindow *m_popover = nullptr; // a top-level window, deleted by this object
+    std::unique_ptr<QMenu> m_menu;
     bool m_monitoring = false;
     QColor m_desktopTextColor;
+    // Where the pointer was when the icon was last clicked, on trays that keep the icon's
+    // place to themselves.
+    std::optional<QPoint> m_iconPoint;
+    // The press outside that last closed the popover, and how long ago.
+    std::optional<QPoint> m_closingPress;
+    QElapsedTimer m_closingPressTime;
 };

@@ -1,9 +1,15 @@
 #include "menubaricon.h"
 
+#include "namediconengine.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 
@@ -22,7 +28,7 @@ QPixmap tinted(QSvgRenderer &renderer, const QColor &color, qreal ratio)
 
 } // namespace
 
-QIcon MenuBarIcon::make(const QColor &color, const QString &path)
+QIcon MenuBarIcon::make(const QColor &color, const QString &path, const QString &themeName)
 {
     QIcon icon;
     QSvgRenderer renderer;
@@ -35,7 +41,46 @@ QIcon MenuBarIcon::make(const QColor &color, const QString &path)
         empty.fill(Qt::transparent);
         icon.addPixmap(empty);
     }
-    return icon;
+    return themeName.isEmpty() ? icon : QIcon(new NamedIconEngine(icon, themeName));
+}
+
+QColor MenuBarIcon::backgroundOf(const QImage &iconArea)
+{
+    const QImage image = iconArea.convertToFormat(QImage::Format_RGB32);
+    const int band = std::max(1, std::min(image.width(), image.height()) / 8);
+    std::vector<QRgb> samples;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (x < band || y < band || x >= image.width() - band || y >= image.height() - band) {
+                samples.push_back(image.pixel(x, y));
+            }
+        }
+    }
+    if (samples.empty()) {
+        return {};
+    }
+    const auto middle = samples.begin() + std::ptrdiff_t(samples.size() / 2);
+    std::nth_element(samples.begin(), middle, samples.end(),
+                     [](QRgb a, QRgb b) { return qGray(a) < qGray(b); });
+    return QColor(*middle);
+}
+
+QColor MenuBarIcon::glyphColorOn(const QColor &background)
+{
+    // Contrast as the web's accessibility guidelines measure it, from relative luminance.
+    const auto luminance = [](const QColor &color) {
+        const auto channel = [](float value) {
+            return value <= 0.04045f ? value / 12.92f : std::pow((value + 0.055f) / 1.055f, 2.4f);
+        };
+        return 0.2126f * channel(color.redF()) + 0.7152f * channel(color.greenF()) +
+               0.0722f * channel(color.blueF());
+    };
+    const QColor dark(0x1a, 0x1a, 0x1a);
+    const QColor light(0xf5, 0xf5, 0xf5);
+    const float back = luminance(background);
+    const float onDark = (luminance(light) + 0.05f) / (back + 0.05f);
+    const float onLight = (back + 0.05f) / (luminance(dark) + 0.05f);
+    return onDark > onLight ? light : dark;
 }
 
 QPixmap MenuBarIcon::speechBubbles(const QColor &color, qreal devicePixelRatio)

@@ -4,6 +4,7 @@
 
 #include <QSizeF>
 
+#include <algorithm>
 #include <cmath>
 
 std::optional<QSize> PopoverGeometry::requestedSize(const QVariantMap &userInfo)
@@ -41,7 +42,34 @@ QRect PopoverGeometry::placement(const QRect &anchor, const QPoint &pointer, QSi
 }
 
 bool PopoverGeometry::closesPopover(const QRect &frame, bool visible, const QPoint &position,
-                                    const QRect &statusItem)
+                                    const QRect &statusItem, const QList<QRect> &ownWindows)
 {
-    return visible && !frame.contains(position) && !statusItem.contains(position);
+    return visible && !frame.contains(position) && !statusItem.contains(position) &&
+           std::none_of(ownWindows.begin(), ownWindows.end(),
+                        [&](const QRect &window) { return window.contains(position); });
+}
+
+QRect PopoverGeometry::panelAnchor(const QPoint &pointer, const QRect &available)
+{
+    QPoint at = pointer;
+    if (pointer.y() < available.top()) {
+        at.setY(available.top() - 1);
+    } else if (pointer.y() > available.bottom()) {
+        at.setY(available.bottom() + 1);
+    }
+    if (pointer.x() < available.left()) {
+        at.setX(available.left() - 1);
+    } else if (pointer.x() > available.right()) {
+        at.setX(available.right() + 1);
+    }
+    return QRect(at, QSize(1, 1));
+}
+
+bool PopoverGeometry::endsClosingClick(const QPoint &press, qint64 elapsed, const QPoint &pointer)
+{
+    // A click takes a few hundred milliseconds from press to the tray's message; the pointer
+    // barely moves on the way.
+    constexpr qint64 clickTime = 1500;
+    constexpr int stillness = 8;
+    return elapsed >= 0 && elapsed <= clickTime && (pointer - press).manhattanLength() <= stillness;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -20,8 +21,19 @@ public:
                            const QRect &available);
 
     // A press at `position` closes a visible popover unless it lies on its frame, edges
-    // included, or on the tray icon `statusItem`: that press is the icon's own click, which
-    // toggles the popover itself (closing it first would open it again at once).
+    // included, on another window of the program (`ownWindows`: a menu or list that sticks out
+    // of the popover), or on the tray icon `statusItem`: that press is the icon's own click,
+    // which toggles the popover itself (closing it first would open it again at once).
     static bool closesPopover(const QRect &frame, bool visible, const QPoint &position,
-                              const QRect &statusItem = {});
+                              const QRect &statusItem = {}, const QList<QRect> &ownWindows = {});
+
+    // Where the popover hangs from when the tray does not tell where its icon is: the pointer
+    // of the click, moved onto the inner edge of the panel it is on, which is where the
+    // screen's `available` area ends.
+    static QRect panelAnchor(const QPoint &pointer, const QRect &available);
+
+    // Whether a tray icon's activation ends the click whose press closed the popover as a
+    // press outside it (trays that do not tell where their icon is): it comes soon after that
+    // press, `elapsed` ms, with the pointer still where it was pressed.
+    static bool endsClosingClick(const QPoint &press, qint64 elapsed, const QPoint &pointer);
 };

@@ -15,6 +15,7 @@
 #include "translationcache.h"
 #include "translationservice.h"
 #include "translatorviewmodel.h"
+#include "trayhost.h"
 #include "unavailabledictation.h"
 #include "unavailableglobalshortcut.h"
 #include "x11globalshortcut.h"
@@ -112,6 +113,7 @@ int QuenzalApp::run(int argc, char *argv[])
     UnavailableDictation dictation; // Linux has no system dictation service to hand over to
     const std::unique_ptr<GlobalShortcut> shortcut = makeGlobalShortcut();
     const std::unique_ptr<PressMonitor> pressMonitor = makePressMonitor();
+    TrayHost trayHost;
     XdgAutostartLoginItem loginItem(Deployment::appId(), QCoreApplication::applicationFilePath(),
                                     QGuiApplication::applicationDisplayName());
 
@@ -123,7 +125,8 @@ int QuenzalApp::run(int argc, char *argv[])
                           .loginItem = loginItem,
                           .keychain = keychain,
                           .keyringAvailable = &KeychainSecretStore::isServiceAvailable,
-                          .telegram = telegram});
+                          .telegram = telegram,
+                          .trayHost = &trayHost});
     delegate.applicationDidFinishLaunching();
     // Only after the tray icon: the SVG icon engine it loads would hold the icon back.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quenzal.svg")));
