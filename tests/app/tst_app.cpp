@@ -7,6 +7,7 @@
 #include "fakeloginitem.h"
 #include "fakesecretstore.h"
 #include "keychainhelper.h"
+#include "menubaricon.h"
 #include "noscrolltexteditor.h"
 #include "popovercontentview.h"
 #include "popovergeometry.h"
@@ -18,8 +19,11 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <cmath>
 
 class TestApp : public QObject
 {
@@ -72,7 +76,9 @@ private slots:
         m_delegate->handleClick(QSystemTrayIcon::Trigger);
         QVERIFY(popover->isVisible());
         popover->content()->viewModel().setSourceText("Hallo");
-        m_delegate->handleClick(QSystemTrayIcon::Trigger);
+        m_delegate->handleClick(QSystemTrayIcon::Context); // the tray shows the menu itself
+        QVERIFY(popover->isVisible());
+        m_delegate->handleClick(QSystemTrayIcon::DoubleClick); // a quick second click
         QVERIFY(!popover->isVisible());
         m_delegate->showPopover();
         QVERIFY(QTest::qWaitForWindowActive(popover));
@@ -150,6 +156,7 @@ private slots:
         QTest::newRow("outside, popover hidden") << QPoint(1280, 483) << false << false;
         QTest::newRow("on the tray icon") << QPoint(900, 10) << true << false;
         QTest::newRow("beside the tray icon") << QPoint(920, 10) << true << true;
+        QTest::newRow("on our list below the popover") << QPoint(700, 600) << true << false;
     }
     void pressesThatClose()
     {
@@ -157,8 +164,79 @@ private slots:
         QFETCH(bool, visible);
         QFETCH(bool, closes);
         QCOMPARE(PopoverGeometry::closesPopover(QRect(500, 24, 780, 460), visible, press,
-                                                QRect(890, 2, 22, 22)),
+                                                QRect(890, 2, 22, 22), {QRect(600, 60, 200, 700)}),
                  closes);
+    }
+
+    // Where the tray keeps the icon's place to itself: under the panel that was clicked.
+    void underThePanel_data()
+    {
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("topLeft");
+        const QRect belowTop(0, 30, 1280, 770);
+        QTest::newRow("top panel") << QPoint(1000, 12) << belowTop << QPoint(500, 30);
+        QTest::newRow("bottom panel")
+            << QPoint(640, 790) << QRect(0, 0, 1280, 770) << QPoint(250, 310);
+        QTest::newRow("left panel")
+            << QPoint(10, 400) << QRect(40, 0, 1240, 800) << QPoint(40, 340);
+        QTest::newRow("no panel there") << QPoint(640, 300) << belowTop << QPoint(250, 301);
+    }
+    void underThePanel()
+    {
+        QFETCH(QPoint, pointer);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, topLeft);
+        const QRect anchor = PopoverGeometry::panelAnchor(pointer, available);
+        QCOMPARE(PopoverGeometry::placement(anchor, {}, {780, 460}, available).topLeft(), topLeft);
+    }
+
+    // An activation that ends the click whose press closed the popover.
+    void endsClosingClick_data()
+    {
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("at once, same place") << qint64(200) << QPoint(1000, 12) << true;
+        QTest::newRow("a slow click") << qint64(1500) << QPoint(1004, 16) << true;
+        QTest::newRow("much later") << qint64(1501) << QPoint(1000, 12) << false;
+        QTest::newRow("elsewhere") << qint64(200) << QPoint(1005, 16) << false;
+    }
+    void endsClosingClick()
+    {
+        QFETCH(qint64, elapsed);
+        QFETCH(QPoint, pointer);
+        QFETCH(bool, ends);
+        QCOMPARE(PopoverGeometry::endsClosingClick({1000, 12}, elapsed, pointer), ends);
+    }
+
+    // On an XEmbed tray the glyph takes the colour that stands out on the tray's background,
+    // read around it.
+    void trayGlyphStandsOut_data()
+    {
+        QTest::addColumn<QColor>("background");
+        for (const char *name :
+             {"#ffffff", "#000000", "#777777", "#dcdad5", "#2b2b2b", "#3a6ea5"}) {
+            QTest::newRow(name) << QColor(name);
+        }
+    }
+    void trayGlyphStandsOut()
+    {
+        QFETCH(QColor, background);
+        QImage place(24, 24, QImage::Format_RGB32);
+        place.fill(background);
+        QPainter(&place).fillRect(4, 4, 16, 16, QColor(background.rgb() ^ 0xffffff));
+        QCOMPARE(MenuBarIcon::backgroundOf(place), background);
+        const auto luminance = [](const QColor &color) {
+            const auto channel = [](double v) {
+                return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+                   0.0722 * channel(color.blueF());
+        };
+        const double glyph = luminance(MenuBarIcon::glyphColorOn(background));
+        const double back = luminance(background);
+        QVERIFY((std::max(glyph, back) + 0.05) / (std::min(glyph, back) + 0.05) >= 4);
     }
 
 private:

@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <vector>
+
 using X11Desktop::xdotool;
 
 namespace {
@@ -29,6 +32,75 @@ struct KeyRecorder : QObject
 // Stock openbox binds its window menu to Alt+Space (tst_x11globalshortcut_taken).
 const bool windowManagerHoldsAltSpace =
     qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
+
+// Moves the space bar's keysym to an unused key code, as a keyboard of another make would have
+// it, on a connection of its own; puts it back when destroyed.
+class Remap
+{
+public:
+    static std::optional<Remap> moveSpace()
+    {
+        Remap remap;
+        const xcb_setup_t *setup = xcb_get_setup(remap.m_x);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        const auto map = std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)>(
+            xcb_get_keyboard_mapping_reply(
+                remap.m_x, xcb_get_keyboard_mapping(remap.m_x, setup->min_keycode, count), nullptr),
+            &std::free);
+        if (!map) {
+            return std::nullopt;
+        }
+        const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(map.get());
+        const int perKey = map->keysyms_per_keycode;
+        for (int i = count - 1; i >= 0; --i) {
+            const auto first = keysyms + i * perKey;
+            if (std::all_of(first, first + perKey, [](xcb_keysym_t k) { return k == 0; })) {
+                remap.m_spare = xcb_keycode_t(setup->min_keycode + i);
+            }
+            if (first[0] == ' ' && remap.m_space == 0) {
+                remap.m_space = xcb_keycode_t(setup->min_keycode + i);
+            }
+        }
+        remap.m_perKey = perKey;
+        if (remap.m_spare == 0 || remap.m_space == 0) {
+            return std::nullopt;
+        }
+        remap.set(remap.m_space, 0);
+        remap.set(remap.m_spare, ' ');
+        return remap;
+    }
+    Remap(Remap &&other) noexcept
+        : m_x(std::exchange(other.m_x, nullptr))
+        , m_space(other.m_space)
+        , m_spare(other.m_spare)
+        , m_perKey(other.m_perKey)
+    {}
+    ~Remap()
+    {
+        if (m_x && m_spare != 0) {
+            set(m_spare, 0);
+            set(m_space, ' ');
+        }
+        if (m_x) {
+            xcb_disconnect(m_x);
+        }
+    }
+
+private:
+    Remap() = default;
+    void set(xcb_keycode_t keycode, xcb_keysym_t keysym)
+    {
+        std::vector<xcb_keysym_t> keysyms(size_t(m_perKey), 0);
+        keysyms[0] = keysym;
+        xcb_change_keyboard_mapping(m_x, 1, keycode, uint8_t(m_perKey), keysyms.data());
+        xcb_flush(m_x);
+    }
+
+    xcb_connection_t *m_x = xcb_connect(nullptr, nullptr);
+    xcb_keycode_t m_space = 0;
+    xcb_keycode_t m_spare = 0;
+    int m_perKey = 0;
+};
 
 } // namespace
 
@@ -107,6 +179,20 @@ private slots:
         QCOMPARE(activated.count(), activations);
         QCOMPARE(m_keys.keys.contains(Qt::Key_Space), activations == 0);
         QVERIFY(activations == 0 || m_window->text() == QStringLiteral("1"));
+    }
+
+    // A new layout or keyboard moves the key that types the combination: the grab follows it.
+    void keyboardMapChange()
+    {
+        QSignalSpy activated(m_shortcut.get(), &GlobalShortcut::activated);
+        m_shortcut->setShortcut(altSpace);
+        QVERIFY(m_shortcut->isRegistered());
+        const std::optional<Remap> moved = Remap::moveSpace();
+        QVERIFY(moved);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            xdotool({"keydown", "alt", "keydown", "space", "keyup", "space", "keyup", "alt"}) &&
+                activated.count() > 0,
+            10'000);
     }
 
     // By another client, or by the window manager.
