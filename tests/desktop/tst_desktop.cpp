@@ -17,6 +17,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <functional>
 
 using X11Desktop::xdotool;
 using Window = X11Desktop::Display::Window;
@@ -312,7 +313,25 @@ private slots:
             patience));
         screenshot()
             .copy(0, 0, QGuiApplication::primaryScreen()->geometry().width(), 40)
-            .save(QStringLiteral("xfce-icon-%1.png").arg(dark ? "dark" : "light"));
+            .save(QCoreApplication::applicationDirPath() +
+                  QStringLiteral("/xfce-icon-%1.png").arg(dark ? "dark" : "light"));
+    }
+
+    // Started before the panel, as autostart does, it shows its icon once the panel comes.
+    void iconComesWithALateTray()
+    {
+        if (!xfce) {
+            QSKIP("trayer is there before the program");
+        }
+        QVERIFY(quitPanel());
+        const std::optional<QRect> icon = start([this] {
+            return QTest::qWaitFor([this] { return m_log.contains("no system tray yet"); },
+                                   patience) &&
+                   startPanel();
+        });
+        QVERIFY(icon);
+        QVERIFY(click(*icon, {0.5, 0.5}));
+        QVERIFY(waitForOne(Kind::popover));
     }
 
     // xfwm4 composites but does not blur: nothing of the window behind may show through.
@@ -346,7 +365,7 @@ private slots:
             return lightest - darkest < 8;
         };
         QVERIFY2(QTest::qWaitFor(even, patience), "the stripes behind show through the popover");
-        shot.save(QStringLiteral("xfce-popover-over-stripes.png"));
+        shot.save(QCoreApplication::applicationDirPath() + "/xfce-popover-over-stripes.png");
     }
 
 private:
@@ -381,21 +400,25 @@ private:
     }
 
     // Quits the panel, waits until its watcher has left the bus, and starts a new one of its own.
-    bool restartPanel()
+    bool restartPanel() { return quitPanel() && startPanel(); }
+    bool quitPanel()
     {
-        QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
-        const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
         QProcess::execute("xfce4-panel", {"--quit"});
-        if (!QTest::qWaitFor([&] { return !bus->isServiceRegistered(watcher); }, patience)) {
-            return false;
-        }
+        return QTest::qWaitFor([] { return !hasWatcher(); }, patience);
+    }
+    static bool hasWatcher()
+    {
+        return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            "org.kde.StatusNotifierWatcher");
+    }
+    bool startPanel()
+    {
         m_panel = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("NO_AT_BRIDGE", "1");
         m_panel->setProcessEnvironment(environment);
         m_panel->start("xfce4-panel");
-        return m_panel->waitForStarted(patience) &&
-               QTest::qWaitFor([&] { return bus->isServiceRegistered(watcher); }, patience);
+        return m_panel->waitForStarted(patience) && QTest::qWaitFor(hasWatcher, patience);
     }
 
     // Where the icon is: the window trayer gives it, or what the panel draws.
@@ -429,12 +452,15 @@ private:
 
     // Waits for the icon, then for Alt+Space (set up last) to be held or reported taken: a press
     // before could go to whatever has the keyboard, or find no popover built.
-    std::optional<QRect> start()
+    std::optional<QRect> start(const std::function<bool()> &beforeIcon = [] { return true; })
     {
         m_app = std::make_unique<QProcess>();
         connect(m_app.get(), &QProcess::readyReadStandardError, this,
                 [this] { m_log += m_app->readAllStandardError(); });
         m_app->start(QUENZAL_E2E);
+        if (!beforeIcon()) {
+            return std::nullopt;
+        }
         const auto settled = [this] {
             return shortcutTakenByDesktop ? m_log.contains(shortcutTaken)
                                           : m_x.grabbed(' ', XCB_MOD_MASK_1);
