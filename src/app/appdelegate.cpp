@@ -23,6 +23,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -90,10 +91,14 @@ void AppDelegate::setupStatusItem()
 
 QIcon AppDelegate::trayIcon(const QColor &color) const
 {
-    // The symbolic icon is in the theme once the program is installed.
+    // The symbolic icon is in the theme once the program is installed. Looked for as a file:
+    // loading the icon theme would hold the tray icon back by milliseconds.
     const QString themeName = Deployment::appId() + QStringLiteral("-symbolic");
-    return MenuBarIcon::make(color, MenuBarIcon::glyphPath,
-                             QIcon::hasThemeIcon(themeName) ? themeName : QString());
+    const bool installed = !QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                   QStringLiteral("icons/hicolor/scalable/apps/") +
+                                                       themeName + QStringLiteral(".svg"))
+                                .isEmpty();
+    return MenuBarIcon::make(color, MenuBarIcon::glyphPath, installed ? themeName : QString());
 }
 
 void AppDelegate::createStatusItem()
@@ -340,22 +345,35 @@ void AppDelegate::stopClickOutsideMonitor()
 QMenu *AppDelegate::makeContextMenu()
 {
     auto *menu = new QMenu;
-    const auto icon = [](const char *name) { return QIcon::fromTheme(QLatin1String(name)); };
-    menu->addAction(icon("window-new"), QStringLiteral("Open"), this, &AppDelegate::showPopover);
+    QAction *open = menu->addAction(QStringLiteral("Open"), this, &AppDelegate::showPopover);
     menu->addSeparator();
-    menu->addAction(icon("help-about"), QStringLiteral("About Parlora - Quenzal"), this,
-                    [this] { post(AppNotifier::showAbout); });
+    QAction *about = menu->addAction(QStringLiteral("About Parlora - Quenzal"), this,
+                                     [this] { post(AppNotifier::showAbout); });
     menu->addSeparator();
-    menu->addAction(icon("tools-report-bug"), QStringLiteral("Report a Problem"), this,
-                    [this] { post(AppNotifier::showReport); });
-    QAction *settings = menu->addAction(icon("preferences-system"), QStringLiteral("Settings"),
-                                        this, [this] { post(AppNotifier::showSettings); });
+    QAction *report = menu->addAction(QStringLiteral("Report a Problem"), this,
+                                      [this] { post(AppNotifier::showReport); });
+    QAction *settings = menu->addAction(QStringLiteral("Settings"), this,
+                                        [this] { post(AppNotifier::showSettings); });
     settings->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Comma));
     menu->addSeparator();
-    QAction *quit =
-        menu->addAction(icon("application-exit"), QStringLiteral("Quit Parlora - Quenzal"), qApp,
-                        &QCoreApplication::quit, Qt::QueuedConnection);
+    QAction *quit = menu->addAction(QStringLiteral("Quit Parlora - Quenzal"), qApp,
+                                    &QCoreApplication::quit, Qt::QueuedConnection);
     quit->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
+    // The icons come from the icon theme, whose loading would hold the tray icon back; a tray
+    // asks for the menu just before it shows it.
+    connect(
+        menu, &QMenu::aboutToShow, menu,
+        [=] {
+            const auto icon = [](const char *name) {
+                return QIcon::fromTheme(QLatin1String(name));
+            };
+            open->setIcon(icon("window-new"));
+            about->setIcon(icon("help-about"));
+            report->setIcon(icon("tools-report-bug"));
+            settings->setIcon(icon("preferences-system"));
+            quit->setIcon(icon("application-exit"));
+        },
+        Qt::SingleShotConnection);
     return menu;
 }
 

@@ -19,7 +19,8 @@ public:
 
     bool hasStatusNotifierHost() const;
     bool hasXEmbedTray() const;
-    bool isAvailable() const { return hasStatusNotifierHost() || hasXEmbedTray(); }
+    // The X11 question first: it costs no D-Bus round trip, and most panels answer both.
+    bool isAvailable() const { return hasXEmbedTray() || hasStatusNotifierHost(); }
 
     void watch();
 
