@@ -29,7 +29,7 @@ constexpr int patience = 30'000; // ms: longer is a failure, not a busy machine 
 const QByteArray shortcutTaken = "the global shortcut is not available";
 const bool stockOpenbox = qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
 const bool xfce = qgetenv("QUENZAL_DESKTOP") == "xfce";
-// The window manager holds Alt+Space: stock openbox, and xfwm4 as it comes.
+// The window manager may hold Alt+Space: stock openbox does, xfwm4 as it comes mostly does.
 const bool shortcutTakenByDesktop = stockOpenbox || xfce;
 
 // Presses at a fraction of `frame`, in screen coordinates.
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(popover->frame.left() <= under.x() && under.x() <= popover->frame.right());
         QVERIFY(popover->frame.top() > under.y() && popover->frame.top() <= lowest);
         QVERIFY(m_x.screen().contains(popover->frame));
-        QCOMPARE(m_log.count(shortcutTaken), shortcutTakenByDesktop ? 1 : 0);
+        QVERIFY(xfce || m_log.count(shortcutTaken) == (stockOpenbox ? 1 : 0));
         // A right click shows the menu and leaves the popover open.
         QVERIFY(click(*icon, {0.5, 0.5}, 3));
         QVERIFY(QTest::qWaitFor([this] { return m_x.grabbed(); }, patience));
@@ -461,9 +461,11 @@ private:
         if (!beforeIcon()) {
             return std::nullopt;
         }
+        // xfwm4 takes Alt+Space once its settings daemon has answered it, or not at all.
         const auto settled = [this] {
-            return shortcutTakenByDesktop ? m_log.contains(shortcutTaken)
-                                          : m_x.grabbed(' ', XCB_MOD_MASK_1);
+            return xfce ? m_log.contains(shortcutTaken) || m_x.grabbed(' ', XCB_MOD_MASK_1)
+                   : stockOpenbox ? m_log.contains(shortcutTaken)
+                                  : m_x.grabbed(' ', XCB_MOD_MASK_1);
         };
         m_icon = m_app->waitForStarted(patience) ? findIcon() : std::nullopt;
         return m_icon && QTest::qWaitFor(settled, patience) ? m_icon : std::nullopt;
