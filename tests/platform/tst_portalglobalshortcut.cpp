@@ -3,6 +3,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
@@ -169,11 +170,16 @@ private slots:
         if (!refusedMethod.isNull()) {
             portal.emplace(refusedMethod, refusal);
         }
+        // The bus lets go of an earlier test's portal when it has seen its connection close.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            portal || !QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                          "org.freedesktop.portal.Desktop"),
+            10'000);
         PortalGlobalShortcut shortcut;
         QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
         QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
         shortcut.setShortcut(altSpace);
-        QVERIFY(failed.wait());
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 30'000);
         QCOMPARE(failed.first().at(0).toString(), reason);
         QCOMPARE(registered.count(), 0);
         QVERIFY(!shortcut.isRegistered());
