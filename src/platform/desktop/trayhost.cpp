@@ -1,5 +1,7 @@
 #include "trayhost.h"
 
+#include "x11display.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -7,18 +9,11 @@
 #include <QDBusVariant>
 #include <QGuiApplication>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <memory>
-
 namespace {
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 constexpr int busPatience = 2000; // ms; a watcher that takes longer is not of much use
-
-template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 } // namespace
 
@@ -46,27 +41,7 @@ bool TrayHost::hasStatusNotifierHost() const
 
 bool TrayHost::hasXEmbedTray() const
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        return false;
-    }
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (!connection) {
-        return false;
-    }
-    const QByteArray name = "_NET_SYSTEM_TRAY_S0";
-    const Reply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, name.size(), name.constData()), nullptr),
-        &std::free);
-    if (!atom) {
-        return false;
-    }
-    const Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom),
-                                      nullptr),
-        &std::free);
-    return owner && owner->owner != XCB_NONE;
+    return X11Display::hasSelectionOwner("_NET_SYSTEM_TRAY_S0");
 }
 
 void TrayHost::watch()
