@@ -348,12 +348,12 @@ QMenu *AppDelegate::makeContextMenu()
     QAction *open = menu->addAction(QStringLiteral("Open"), this, &AppDelegate::showPopover);
     menu->addSeparator();
     QAction *about = menu->addAction(QStringLiteral("About Parlora - Quenzal"), this,
-                                     [this] { post(AppNotifier::showAbout); });
+                                     [this] { openPanel(AppNotifier::showAbout); });
     menu->addSeparator();
     QAction *report = menu->addAction(QStringLiteral("Report a Problem"), this,
-                                      [this] { post(AppNotifier::showReport); });
+                                      [this] { openPanel(AppNotifier::showReport); });
     QAction *settings = menu->addAction(QStringLiteral("Settings"), this,
-                                        [this] { post(AppNotifier::showSettings); });
+                                        [this] { openPanel(AppNotifier::showSettings); });
     settings->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Comma));
     menu->addSeparator();
     QAction *quit = menu->addAction(QStringLiteral("Quit Parlora - Quenzal"), qApp,
@@ -377,11 +377,11 @@ QMenu *AppDelegate::makeContextMenu()
     return menu;
 }
 
-void AppDelegate::post(const QString &name)
+void AppDelegate::openPanel(const QString &notification)
 {
     showPopover();
-    qCDebug(lcShell) << "posting" << name;
-    AppNotifier::instance().post(name);
+    qCDebug(lcShell) << "posting" << notification;
+    AppNotifier::instance().post(notification);
 }
 
 void AppDelegate::handlePopoverResize(const QVariantMap &userInfo)

@@ -60,6 +60,9 @@ public:
     void closePopover();
     void togglePopover();
     void handlePopoverResize(const QVariantMap &userInfo);
+    // Shows the popover with one of its panels: AppNotifier::showSettings, showReport or
+    // showAbout.
+    void openPanel(const QString &notification);
 
     // The menu of the tray icon; the icon keeps one for the whole run, as trays that draw the
     // menu themselves read it ahead of the click.
@@ -88,7 +91,6 @@ private:
     void setupGlobalHotkey();
     void startClickOutsideMonitor();
     void stopClickOutsideMonitor();
-    void post(const QString &name);
     QWidget *makePanel(PopoverContentView::Panel panel, std::function<void()> close);
 
     Services m_services;

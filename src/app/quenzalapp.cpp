@@ -1,7 +1,9 @@
 #include "quenzalapp.h"
 
+#include "appcontrol.h"
 #include "appdelegate.h"
 #include "cld2languagerecognizer.h"
+#include "controlcommand.h"
 #include "deepseekservice.h"
 #include "deployment.h"
 #include "keychainhelper.h"
@@ -23,7 +25,9 @@
 #include "xdgautostartloginitem.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,19 +41,29 @@ bool hasDesktop()
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
-bool isX11()
+// A Wayland session, whether the app talks Wayland or goes through XWayland.
+bool isWaylandSession()
 {
-    return QGuiApplication::platformName() == QLatin1String("xcb");
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qgetenv("XDG_SESSION_TYPE") == QByteArrayLiteral("wayland");
 }
 
-// X11 key grabs, or the desktop portal's GlobalShortcuts on Wayland.
+// An X server of its own: through XWayland, X11 sees only the X11 windows, not the desktop.
+bool isX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb") && !isWaylandSession();
+}
+
+// X11 key grabs, or the desktop portal's GlobalShortcuts on Wayland, natively or through
+// XWayland (where a grab would work only while an X11 window has the keyboard).
 std::unique_ptr<GlobalShortcut> makeGlobalShortcut()
 {
     const QString platform = QGuiApplication::platformName();
     if (isX11()) {
         return std::make_unique<X11GlobalShortcut>();
     }
-    if (platform.startsWith(QLatin1String("wayland"))) {
+    if (platform.startsWith(QLatin1String("wayland")) ||
+        (platform == QLatin1String("xcb") && isWaylandSession())) {
         return std::make_unique<PortalGlobalShortcut>();
     }
     return std::make_unique<UnavailableGlobalShortcut>(
@@ -70,16 +84,37 @@ std::unique_ptr<PressMonitor> makePressMonitor()
 
 int QuenzalApp::run(int argc, char *argv[])
 {
-    // First of all, before any window or icon: is another copy running?
+    using Action = ControlCommand::Action;
+    const ControlCommand::Parsed command = ControlCommand::parse(argc, argv);
+    if (!command.error.isEmpty()) {
+        std::fprintf(stderr, "Parlora - Quenzal: %s\n\n%s", qPrintable(command.error),
+                     qPrintable(ControlCommand::usage()));
+        return 2;
+    }
+    if (command.action == Action::help) {
+        std::fputs(qPrintable(ControlCommand::usage()), stdout);
+        return 0;
+    }
+    // First of all, before any window or icon: is another copy running? A plain second start
+    // leaves it alone; a command goes to it.
     SingleInstance instance(Deployment::appId());
     switch (instance.acquire()) {
     case SingleInstance::Result::alreadyRunning:
-        return 0;
+        if (command.action == Action::none) {
+            return 0;
+        } else {
+            QCoreApplication client(argc, argv);
+            return ControlCommand::send(command.action, Deployment::appId(),
+                                        instance.runningProcessId());
+        }
     case SingleInstance::Result::unavailable:
         std::fprintf(stderr, "Parlora - Quenzal: cannot create a lock file; not checking for "
                              "another running copy.\n");
         break;
     case SingleInstance::Result::acquired:
+        if (command.action == Action::hide) {
+            return 0; // nothing is open; no reason to start
+        }
         break;
     }
     if (!hasDesktop()) {
@@ -128,6 +163,16 @@ int QuenzalApp::run(int argc, char *argv[])
                           .telegram = telegram,
                           .trayHost = &trayHost});
     delegate.applicationDidFinishLaunching();
+    AppControl control(delegate, Deployment::appId());
+    if (QString reason; !control.publish(&reason)) {
+        std::fprintf(stderr,
+                     "Parlora - Quenzal: `quenzal --toggle` and other commands cannot reach this "
+                     "copy: %s\n",
+                     qPrintable(reason));
+    }
+    if (command.action == Action::show || command.action == Action::toggle) {
+        QTimer::singleShot(0, &delegate, &AppDelegate::showPopover);
+    }
     // Only after the tray icon: the SVG icon engine it loads would hold the icon back.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quenzal.svg")));
     const int status = QApplication::exec();

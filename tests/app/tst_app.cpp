@@ -1,8 +1,10 @@
 // The shell without a desktop: theme, menu, clicks and resize requests; the popover's size and
 // place, and which presses close it.
+#include "appcontrol.h"
 #include "appdelegate.h"
 #include "appnotifier.h"
 #include "apptheme.h"
+#include "controlcommand.h"
 #include "fakeglobalshortcut.h"
 #include "fakeloginitem.h"
 #include "fakesecretstore.h"
@@ -18,6 +20,8 @@
 #include "unavailabledictation.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
@@ -91,6 +95,87 @@ private slots:
         emit m_pressMonitor.pressed(popover->frameGeometry().bottomRight() + QPoint(5, 5));
         QVERIFY(popover->isVisible()); // closed on the next turn, not inside the handler
         QTRY_VERIFY(!popover->isVisible());
+    }
+
+    // What the command line asks for; Qt's own options are left to Qt.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<ControlCommand::Action>("action");
+        QTest::addColumn<bool>("refused");
+        using A = ControlCommand::Action;
+        QTest::newRow("plain") << QStringList{} << A::none << false;
+        QTest::newRow("qt's own") << QStringList{"-platform", "offscreen"} << A::none << false;
+        QTest::newRow("toggle") << QStringList{"-platform", "xcb", "--toggle"} << A::toggle
+                                << false;
+        QTest::newRow("show twice") << QStringList{"--show", "--show"} << A::show << false;
+        QTest::newRow("hide") << QStringList{"--hide"} << A::hide << false;
+        QTest::newRow("help") << QStringList{"-h"} << A::help << false;
+        QTest::newRow("two at once") << QStringList{"--show", "--hide"} << A::show << true;
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QList<QByteArray> storage{"quenzal"};
+        for (const QString &argument : arguments) {
+            storage.append(argument.toUtf8());
+        }
+        std::vector<char *> argv;
+        for (QByteArray &argument : storage) {
+            argv.push_back(argument.data());
+        }
+        const ControlCommand::Parsed parsed = ControlCommand::parse(int(argv.size()), argv.data());
+        QTEST(parsed.action, "action");
+        QTEST(!parsed.error.isEmpty(), "refused");
+    }
+
+    // The commands reach the popover through the session bus; a bus name that another process
+    // holds is not trusted with them, and an unknown panel is refused.
+    void remoteControl()
+    {
+        if (!QDBusConnection::sessionBus().isConnected()) {
+            QSKIP("needs a session bus (scripts/with-keyring)");
+        }
+        launch();
+        const QString appId =
+            "org.example.QuenzalTest" + QString::number(QCoreApplication::applicationPid());
+        AppControl control(*m_delegate, appId);
+        QString reason;
+        {
+            QDBusConnection squatter =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, "squatter");
+            QVERIFY(squatter.registerService(appId));
+            QVERIFY(!control.publish(&reason)); // said, not stolen
+            QVERIFY2(reason.contains(appId), qPrintable(reason));
+            QDBusConnection::disconnectFromBus("squatter");
+        }
+        QTRY_VERIFY2(control.publish(&reason), qPrintable(reason));
+
+        PopoverWindow *popover = m_delegate->popover();
+        const qint64 self = QCoreApplication::applicationPid();
+        using A = ControlCommand::Action;
+        const std::pair<A, bool> steps[] = {{A::toggle, true}, {A::show, true}, {A::toggle, false},
+                                            {A::hide, false},  {A::show, true}, {A::hide, false}};
+        for (const auto &[action, visible] : steps) {
+            QCOMPARE(ControlCommand::send(action, appId, self), 0);
+            QTRY_COMPARE(popover->isVisible(), visible);
+            QCOMPARE(control.isPopoverVisible(), visible);
+        }
+        QCOMPARE(ControlCommand::send(A::show, appId, self + 1), 1);
+        QCOMPARE(ControlCommand::send(A::show, appId + "Gone", self, 0), 1);
+        QVERIFY(!popover->isVisible());
+
+        const auto openPanel = [&](const QString &name) {
+            QDBusMessage call = QDBusMessage::createMethodCall(appId, AppControl::objectPath(appId),
+                                                               appId, "OpenPanel");
+            call << name;
+            return QDBusConnection::sessionBus().call(call).type();
+        };
+        QCOMPARE(openPanel("preferences"), QDBusMessage::ErrorMessage);
+        QCOMPARE(openPanel("about"), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(popover->content()->panel(), PopoverContentView::Panel::about);
+        QVERIFY(popover->isVisible());
     }
 
     // A resize request is applied at once and stored only when it is the last; one that is no

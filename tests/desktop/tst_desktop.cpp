@@ -246,6 +246,38 @@ private slots:
         QVERIFY(!QTest::qWaitFor([this] { return !windows(Kind::popover).isEmpty(); }, 2000));
     }
 
+    // `quenzal --toggle`, --show and --hide reach the running copy; --show starts one when none
+    // runs, --hide does not; without a session bus the command says so and fails.
+    void commandLineControl()
+    {
+        const auto command = [](const QString &option, const QByteArray &bus = {}) {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            if (!bus.isEmpty()) {
+                environment.insert("DBUS_SESSION_BUS_ADDRESS", bus);
+            }
+            process.setProcessEnvironment(environment);
+            process.start(QUENZAL_E2E, {option});
+            const bool ended = process.waitForFinished(patience);
+            return std::pair(ended ? process.exitCode() : -1, process.readAllStandardError());
+        };
+        QCOMPARE(command("--hide").first, 0);
+        QVERIFY(start({"--show"}));
+        QVERIFY(waitForOne(Kind::popover));
+        for (const bool open : {false, true, false}) {
+            QCOMPARE(command("--toggle").first, 0);
+            QVERIFY(open ? bool(waitForOne(Kind::popover)) : waitUntilGone(Kind::popover));
+        }
+        QCOMPARE(command("--show").first, 0);
+        QVERIFY(waitForOne(Kind::popover));
+        QCOMPARE(command("--hide").first, 0);
+        QVERIFY(waitUntilGone(Kind::popover));
+        const auto [status, message] = command("--show", "unix:path=/nonexistent/bus");
+        QCOMPARE(status, 1);
+        QVERIFY2(message.contains("no D-Bus session bus"), message.constData());
+        QVERIFY(windows(Kind::popover).isEmpty());
+    }
+
     // Alt+Space closes and reopens it between two halves: it must type nothing and keep the text.
     void translatesTypedText()
     {
@@ -324,7 +356,7 @@ private slots:
             QSKIP("trayer is there before the program");
         }
         QVERIFY(quitPanel());
-        const std::optional<QRect> icon = start([this] {
+        const std::optional<QRect> icon = start({}, [this] {
             return QTest::qWaitFor([this] { return m_log.contains("no system tray yet"); },
                                    patience) &&
                    startPanel();
@@ -452,12 +484,14 @@ private:
 
     // Waits for the icon, then for Alt+Space (set up last) to be held or reported taken: a press
     // before could go to whatever has the keyboard, or find no popover built.
-    std::optional<QRect> start(const std::function<bool()> &beforeIcon = [] { return true; })
+    std::optional<QRect> start(
+        const QStringList &arguments = {},
+        const std::function<bool()> &beforeIcon = [] { return true; })
     {
         m_app = std::make_unique<QProcess>();
         connect(m_app.get(), &QProcess::readyReadStandardError, this,
                 [this] { m_log += m_app->readAllStandardError(); });
-        m_app->start(QUENZAL_E2E);
+        m_app->start(QUENZAL_E2E, arguments);
         if (!beforeIcon()) {
             return std::nullopt;
         }

@@ -44,6 +44,21 @@ SingleInstance::Result SingleInstance::tryDirectory(const QString &directory)
         m_lock = std::move(lock);
         return Result::acquired;
     }
-    return lock->error() == QLockFile::LockFailedError ? Result::alreadyRunning
-                                                       : Result::unavailable;
+    if (lock->error() != QLockFile::LockFailedError) {
+        return Result::unavailable;
+    }
+    m_heldLockPath = lock->fileName();
+    return Result::alreadyRunning;
+}
+
+qint64 SingleInstance::runningProcessId() const
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (m_heldLockPath.isEmpty() ||
+        !QLockFile(m_heldLockPath).getLockInfo(&pid, &host, &application)) {
+        return 0;
+    }
+    return pid;
 }

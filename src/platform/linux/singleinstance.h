@@ -27,6 +27,8 @@ public:
 
     Result acquire();
     QString lockFilePath() const;
+    // After acquire() found another copy: its process id, 0 when the lock does not say.
+    qint64 runningProcessId() const;
 
 private:
     Result tryDirectory(const QString &directory);
@@ -34,4 +36,5 @@ private:
     QString m_appId;
     QString m_directory;
     std::unique_ptr<QLockFile> m_lock;
+    QString m_heldLockPath; // the lock another copy holds
 };
