@@ -191,6 +191,7 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Keycha
     badge->setToolTip(tr("Click to record another shortcut"));
     connect(badge, &ShortcutRecorder::recordingStarted, this, [this] {
         suspendShowShortcut();
+        clearShortcutNote();
         m_showRow->setNote(recordingHintText);
     });
     connect(badge, &ShortcutRecorder::recorded, this, [this](const QKeySequence &sequence) {
@@ -209,11 +210,13 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Keycha
         connect(m_shortcut, &GlobalShortcut::failed, this, &SettingsView::showShortcutFailed);
         connect(m_shortcut, &GlobalShortcut::registered, this, [this] {
             if (!m_suspended) {
-                m_showRow->setNote({});
+                clearShortcutNote();
             }
         });
-        if (m_shortcut->shortcut().toCombined() != 0 && !m_shortcut->isRegistered()) {
-            showShortcutFailed({});
+        // Said before this panel was there; while the desktop has not answered yet, nothing.
+        if (const auto failure = m_shortcut->lastFailure();
+            failure && m_shortcut->shortcut().toCombined() != 0 && !m_shortcut->isRegistered()) {
+            showShortcutFailed(failure->reason, failure->kind);
         }
     }
 
@@ -379,17 +382,37 @@ void SettingsView::suspendShowShortcut()
 void SettingsView::applyShowShortcut(const QKeySequence &sequence)
 {
     m_suspended.reset();
-    m_showRow->setNote({});
+    clearShortcutNote();
     if (m_shortcut) {
         m_shortcut->setShortcut(sequence[0]); // may answer with failed() before it returns
     }
 }
 
-void SettingsView::showShortcutFailed(const QString &reason)
+void SettingsView::showShortcutFailed(const QString &reason, GlobalShortcut::Failure kind)
 {
-    if (!m_suspended) {
-        m_showRow->setNote(shortcutInUseText, true, reason);
+    if (m_suspended) {
+        return;
     }
+    switch (kind) {
+    case GlobalShortcut::Failure::taken:
+        m_showRow->setNote(shortcutInUseText, true, reason);
+        m_showRow->setDetail({});
+        break;
+    case GlobalShortcut::Failure::unusable:
+        m_showRow->setNote(shortcutUnusableText, true, reason);
+        m_showRow->setDetail({});
+        break;
+    case GlobalShortcut::Failure::unavailable:
+        m_showRow->setNote(shortcutUnavailableText, true, reason);
+        m_showRow->setDetail(bindCommandText);
+        break;
+    }
+}
+
+void SettingsView::clearShortcutNote()
+{
+    m_showRow->setNote({});
+    m_showRow->setDetail({});
 }
 
 bool SettingsView::eventFilter(QObject *watched, QEvent *event)

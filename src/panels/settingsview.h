@@ -1,5 +1,7 @@
 #pragma once
 
+#include "globalshortcut.h"
+
 #include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
@@ -8,7 +10,6 @@
 #include <optional>
 
 class ApiKeySection;
-class GlobalShortcut;
 class LoginItem;
 class OverlayScrollBar;
 class QAbstractButton;
@@ -29,7 +30,10 @@ class TranslatorViewModel;
 // click on a style row sets the view model's style, also when it is the style already in use.
 // A new shortcut is stored in the preferences (cleared to go back to Alt+Space) and handed to
 // `shortcut` at once; while the badge records, the old shortcut is released, so that pressing
-// it again can be recorded rather than hide the popover.
+// it again can be recorded rather than hide the popover. When the desktop refuses the shortcut
+// the row says why in a word, the full reason in its tooltip: taken by another program, not
+// usable here, or, where the desktop offers programs no global shortcuts, not available, with a
+// line below on binding the command that toggles the popover in the desktop's own settings.
 //
 // Everything passed in must outlive the panel; `keychain` null means no keyring, `shortcut`
 // null that the new shortcut takes effect at the next start only. The panel paints no
@@ -52,6 +56,11 @@ public:
     static constexpr int rowTitleSize = 14;
 
     static inline const QString shortcutInUseText = QStringLiteral("In use by another program");
+    static inline const QString shortcutUnusableText = QStringLiteral("Cannot be used here");
+    static inline const QString shortcutUnavailableText = QStringLiteral("Not available here");
+    static inline const QString bindCommandText =
+        QStringLiteral("This desktop offers no global shortcuts: bind the command quenzal --toggle "
+                       "to a key in its keyboard settings.");
     static inline const QString recordingHintText =
         QStringLiteral("Use Ctrl, Alt or Meta. Esc cancels, Backspace restores Alt+Space");
 
@@ -85,7 +94,8 @@ private:
 
     void suspendShowShortcut();
     void applyShowShortcut(const QKeySequence &sequence);
-    void showShortcutFailed(const QString &reason);
+    void showShortcutFailed(const QString &reason, GlobalShortcut::Failure kind);
+    void clearShortcutNote();
 
     TranslatorViewModel &m_vm;
     LoginItem &m_loginItem;

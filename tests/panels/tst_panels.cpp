@@ -202,6 +202,43 @@ private slots:
         QCOMPARE(QKeySequence(m_shortcut->shortcut()).toString(), kept);
     }
 
+    // What the row says of a refused shortcut, at opening (the desktop said it before) and after
+    // recording another, which is kept all the same; a registered one takes every word back.
+    void refusals_data()
+    {
+        QTest::addColumn<GlobalShortcut::Failure>("kind");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<bool>("explained"); // with the line on binding the command instead
+        using Failure = GlobalShortcut::Failure;
+        QTest::newRow("taken") << Failure::taken << SettingsView::shortcutInUseText << false;
+        QTest::newRow("unusable") << Failure::unusable << SettingsView::shortcutUnusableText
+                                  << false;
+        QTest::newRow("no global shortcuts")
+            << Failure::unavailable << SettingsView::shortcutUnavailableText << true;
+    }
+    void refusals()
+    {
+        QFETCH(GlobalShortcut::Failure, kind);
+        QFETCH(QString, note);
+        QFETCH(bool, explained);
+        m_shortcut->refusal = kind;
+        m_shortcut->setShortcut(Qt::ALT | Qt::Key_Space);
+        ShortcutRow *row = open()->showShortcutRow();
+        const auto says = [&](const QString &expected, bool withLine) {
+            return row->note() == expected && row->detail().isEmpty() != withLine;
+        };
+        QVERIFY(says(note, explained));
+        QTest::mouseClick(row->badge(), Qt::LeftButton);
+        QVERIFY(says(SettingsView::recordingHintText, false));
+        QTest::keyPress(row->badge(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_translator->settings.value("showShortcut"), u"Ctrl+Shift+K"_s);
+        QVERIFY(says(note, explained));
+        m_shortcut->refusal.reset();
+        QTest::mouseClick(row->badge(), Qt::LeftButton);
+        QTest::keyPress(row->badge(), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(says({}, false));
+    }
+
     // What the section says of the keyring; then Save or Remove. A refused key stays to retry.
     void apiKey_data()
     {

@@ -37,6 +37,12 @@ public:
     QStringList triggers;
     QStringList closedSessions;
 
+    void close(const QString &session)
+    {
+        m_bus.send(QDBusMessage::createSignal(session, "org.freedesktop.portal.Session", "Closed")
+                   << QVariantMap());
+    }
+
     void activate(const QString &session, const QString &shortcutId)
     {
         m_bus.send(QDBusMessage::createSignal(portalPath, shortcutsInterface, "Activated")
@@ -148,7 +154,9 @@ private slots:
     }
     void failuresAreReported_data()
     {
-        QTest::addColumn<QString>("refusedMethod"); // null: no portal; empty: no global shortcuts
+        // Null: no portal; empty: no global shortcuts; "-": granted, then the desktop closes
+        // the session.
+        QTest::addColumn<QString>("refusedMethod");
         QTest::addColumn<uint>("refusal");
         QTest::addColumn<QString>("reason");
         const QString text = QStringLiteral("Alt+Space cannot be registered: ");
@@ -160,6 +168,9 @@ private slots:
             << QStringLiteral("Alt+Space was turned down on the desktop");
         QTest::newRow("binding failed")
             << QStringLiteral("BindShortcuts") << 2u << text + "the desktop portal failed";
+        QTest::newRow("session closed later")
+            << QStringLiteral("-") << 0u
+            << QStringLiteral("Alt+Space no longer works: the desktop closed the portal session");
     }
     void failuresAreReported()
     {
@@ -179,9 +190,17 @@ private slots:
         QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
         QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
         shortcut.setShortcut(altSpace);
+        const bool closedLater = refusedMethod == QLatin1String("-");
+        if (closedLater) {
+            QVERIFY(registered.wait());
+            portal->close(portal->sessions.last());
+        }
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 30'000);
         QCOMPARE(failed.first().at(0).toString(), reason);
-        QCOMPARE(registered.count(), 0);
+        // A portal never says that another program holds the combination.
+        QCOMPARE(failed.first().at(1).value<GlobalShortcut::Failure>(),
+                 GlobalShortcut::Failure::unavailable);
+        QCOMPARE(registered.count(), closedLater ? 1 : 0);
         QVERIFY(!shortcut.isRegistered());
         if (refusedMethod == QLatin1String("BindShortcuts")) { // its session is not left open
             QTRY_COMPARE(portal->closedSessions, portal->sessions);

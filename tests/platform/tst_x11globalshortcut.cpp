@@ -208,6 +208,8 @@ private slots:
         QCOMPARE(failed.count(), 1);
         QCOMPARE(failed.first().at(0).toString(),
                  QStringLiteral("Alt+Space is already taken by another program"));
+        QCOMPARE(failed.first().at(1).value<GlobalShortcut::Failure>(),
+                 GlobalShortcut::Failure::taken);
         QVERIFY(!m_shortcut->isRegistered());
         if (windowManagerHoldsAltSpace) {
             return;

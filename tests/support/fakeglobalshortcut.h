@@ -4,7 +4,10 @@
 
 #include <QKeySequence>
 
-// A global shortcut that takes every combination but those in `taken`, and answers at once.
+#include <optional>
+
+// A global shortcut that answers at once: it takes every combination but those in `taken`, or
+// none at all when `refusal` says of what kind every failure is.
 class FakeGlobalShortcut : public GlobalShortcut
 {
     Q_OBJECT
@@ -14,17 +17,25 @@ public:
     {
         m_sequence = combination.toCombined() != 0 ? QKeySequence(combination) : QKeySequence();
         calls.append(m_sequence);
-        m_registered = !m_sequence.isEmpty() && !taken.contains(m_sequence);
-        if (m_registered) {
+        if (m_sequence.isEmpty()) {
+            m_registered = false;
+        } else if (refusal) {
+            m_registered = false;
+            emit failed(m_sequence.toString() + QStringLiteral(" is refused"), *refusal);
+        } else if (taken.contains(m_sequence)) {
+            m_registered = false;
+            emit failed(m_sequence.toString() + QStringLiteral(" is grabbed by another client"),
+                        Failure::taken);
+        } else {
+            m_registered = true;
             emit registered();
-        } else if (!m_sequence.isEmpty()) {
-            emit failed(m_sequence.toString() + QStringLiteral(" is grabbed by another client"));
         }
     }
     QKeyCombination shortcut() const override { return m_sequence[0]; }
     bool isRegistered() const override { return m_registered; }
 
     QList<QKeySequence> taken;
+    std::optional<Failure> refusal;
     QList<QKeySequence> calls; // the empty one too
 
 private:

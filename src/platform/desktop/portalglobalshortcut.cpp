@@ -85,11 +85,13 @@ void PortalGlobalShortcut::setShortcut(QKeyCombination combination)
         return;
     }
     if (triggerText(combination).isEmpty()) {
-        emit failed(tr("%1 cannot be offered to the desktop portal").arg(text()));
+        emit failed(tr("%1 cannot be offered to the desktop portal").arg(text()),
+                    Failure::unusable);
         return;
     }
     if (!m_bus.isConnected()) {
-        emit failed(tr("%1 cannot be registered: there is no D-Bus session bus").arg(text()));
+        emit failed(tr("%1 cannot be registered: there is no D-Bus session bus").arg(text()),
+                    Failure::unavailable);
         return;
     }
     registerShortcut(m_attempt);
@@ -142,9 +144,9 @@ QCoro::Task<> PortalGlobalShortcut::registerShortcut(quint64 attempt)
     }
     // A string by the documentation; some portals send an object path.
     const QVariant handle = created->results.value(QStringLiteral("session_handle"));
-    m_sessionPath = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
-                        ? handle.value<QDBusObjectPath>().path()
-                        : handle.toString();
+    watchSession(handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
+                     ? handle.value<QDBusObjectPath>().path()
+                     : handle.toString());
     if (m_sessionPath.isEmpty()) {
         fail(tr("%1 cannot be registered: the desktop portal gave no session").arg(text()));
         co_return;
@@ -224,6 +226,29 @@ void PortalGlobalShortcut::onActivated(const QDBusObjectPath &session, const QSt
     }
 }
 
+void PortalGlobalShortcut::onSessionClosed(const QVariantMap &)
+{
+    if (!calledFromDBus() || message().path() != m_sessionPath) {
+        return;
+    }
+    // Closed already: nothing to close any more.
+    watchSession({});
+    fail(tr("%1 no longer works: the desktop closed the portal session").arg(text()));
+}
+
+void PortalGlobalShortcut::watchSession(const QString &path)
+{
+    const QString closed = QStringLiteral("Closed");
+    const char *slot = SLOT(onSessionClosed(QVariantMap));
+    if (!m_sessionPath.isEmpty()) {
+        m_bus.disconnect(portalService, m_sessionPath, sessionInterface, closed, this, slot);
+    }
+    m_sessionPath = path;
+    if (!path.isEmpty()) {
+        m_bus.connect(portalService, path, sessionInterface, closed, this, slot);
+    }
+}
+
 void PortalGlobalShortcut::watchRequest(const QString &path)
 {
     const QString response = QStringLiteral("Response");
@@ -247,7 +272,7 @@ void PortalGlobalShortcut::reset()
     if (!m_sessionPath.isEmpty()) {
         m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_sessionPath,
                                                        sessionInterface, QStringLiteral("Close")));
-        m_sessionPath.clear();
+        watchSession({});
     }
     m_bound = false;
 }
@@ -255,7 +280,7 @@ void PortalGlobalShortcut::reset()
 void PortalGlobalShortcut::fail(const QString &reason)
 {
     reset();
-    emit failed(reason);
+    emit failed(reason, Failure::unavailable);
 }
 
 QVariantList PortalGlobalShortcut::bindArguments() const

@@ -15,7 +15,10 @@ class QDBusObjectPath;
 // A global shortcut through the desktop portal (org.freedesktop.portal.GlobalShortcuts), the
 // only way to one on Wayland: a session is created, the shortcut bound to it with our
 // combination as the preferred trigger, and the desktop, possibly after asking the user, calls
-// back on every press. Closing the session gives the shortcut back.
+// back on every press. Closing the session gives the shortcut back; when the desktop closes it,
+// failed() says so. Every failure is of the kind `unavailable` but for a combination the
+// portal's notation cannot write: a portal does not say that another program holds a
+// combination (some bind none on purpose and leave the key to the user's settings).
 class PortalGlobalShortcut : public GlobalShortcut, protected QDBusContext
 {
     Q_OBJECT
@@ -40,6 +43,7 @@ private slots:
     void onResponse(uint response, const QVariantMap &results);
     void onActivated(const QDBusObjectPath &session, const QString &shortcutId,
                      qulonglong timestamp, const QVariantMap &options);
+    void onSessionClosed(const QVariantMap &details);
 
 private:
     struct Response
@@ -56,7 +60,9 @@ private:
     // The session, our one shortcut and no parent window.
     QVariantList bindArguments() const;
     void watchRequest(const QString &path);
+    void watchSession(const QString &path);
     void reset();
+    // Ends the attempt: the portal cannot give us the shortcut.
     void fail(const QString &reason);
     QString text() const;
 

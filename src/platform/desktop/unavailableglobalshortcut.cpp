@@ -13,7 +13,8 @@ void UnavailableGlobalShortcut::setShortcut(QKeyCombination combination)
     if (combination.toCombined() != 0) {
         emit failed(
             tr("%1 cannot be registered: %2")
-                .arg(QKeySequence(combination).toString(QKeySequence::NativeText), m_reason));
+                .arg(QKeySequence(combination).toString(QKeySequence::NativeText), m_reason),
+            Failure::unavailable);
     }
 }
 

@@ -119,9 +119,8 @@ void X11GlobalShortcut::setShortcut(QKeyCombination combination)
     if (sequence.isEmpty()) {
         return;
     }
-    const QString reason = grab(sequence);
-    if (!reason.isEmpty()) {
-        emit failed(reason);
+    if (const std::optional<FailureInfo> failure = grab(sequence)) {
+        emit failed(failure->reason, failure->kind);
         return;
     }
     m_registered = true;
@@ -208,19 +207,21 @@ std::vector<std::pair<quint8, quint16>> X11GlobalShortcut::grabs() const
     return result;
 }
 
-QString X11GlobalShortcut::grab(const QKeySequence &sequence)
+std::optional<GlobalShortcut::FailureInfo> X11GlobalShortcut::grab(const QKeySequence &sequence)
 {
     const QString text = sequence.toString(QKeySequence::NativeText);
     if (!m_connection) {
-        return tr("%1 cannot be registered without an X11 display").arg(text);
+        return FailureInfo{tr("%1 cannot be registered without an X11 display").arg(text),
+                           Failure::unavailable};
     }
     if (sequence.count() != 1) {
-        return tr("%1 is not a single key with modifiers").arg(text);
+        return FailureInfo{tr("%1 is not a single key with modifiers").arg(text),
+                           Failure::unusable};
     }
     const QKeyCombination combination = sequence[0];
     const quint32 keysym = KeySymbols::fromQtKey(combination.key());
     if (keysym == 0) {
-        return tr("%1 has no X11 key symbol").arg(text);
+        return FailureInfo{tr("%1 has no X11 key symbol").arg(text), Failure::unusable};
     }
 
     // Read afresh each time: the keyboard map may have changed since the last grab.
@@ -234,7 +235,7 @@ QString X11GlobalShortcut::grab(const QKeySequence &sequence)
         }
     }
     if (wanted.keycodes.empty()) {
-        return tr("No key on this keyboard types %1").arg(text);
+        return FailureInfo{tr("No key on this keyboard types %1").arg(text), Failure::unusable};
     }
     const ModifierMasks masks = modifierMasks(m_connection, symbols.get());
     const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
@@ -261,15 +262,16 @@ QString X11GlobalShortcut::grab(const QKeySequence &sequence)
         }
     }
     if (error == 0) {
-        return {};
+        return std::nullopt;
     }
     // Ungrabbing touches only our own grabs, so the ones another client holds stay its own.
     ungrab();
     m_combination = {};
     if (error == badAccess) {
-        return tr("%1 is already taken by another program").arg(text);
+        return FailureInfo{tr("%1 is already taken by another program").arg(text), Failure::taken};
     }
-    return tr("%1 could not be registered (X error %2)").arg(text).arg(error);
+    return FailureInfo{tr("%1 could not be registered (X error %2)").arg(text).arg(error),
+                       Failure::unavailable};
 }
 
 void X11GlobalShortcut::regrab()
@@ -282,10 +284,10 @@ void X11GlobalShortcut::regrab()
     const bool wasRegistered = m_registered;
     release();
     m_sequence = sequence;
-    const QString reason = grab(sequence);
-    m_registered = reason.isEmpty();
+    const std::optional<FailureInfo> failure = grab(sequence);
+    m_registered = !failure;
     if (!m_registered && wasRegistered) {
-        emit failed(reason);
+        emit failed(failure->reason, failure->kind);
     } else if (m_registered && !wasRegistered) {
         emit registered();
     }

@@ -5,6 +5,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QKeySequence>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -43,8 +44,8 @@ private:
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
     // The grabs to take: each key, with the modifiers alone and with NumLock added.
     std::vector<std::pair<quint8, quint16>> grabs() const;
-    // Empty when the grab is taken, the reason otherwise.
-    QString grab(const QKeySequence &sequence);
+    // Nothing when the grab is taken, why not otherwise.
+    std::optional<FailureInfo> grab(const QKeySequence &sequence);
     void release();
     void ungrab();
     // After the keyboard map changed (a new layout or keyboard): the keys that type the
