@@ -44,8 +44,7 @@ bool AppControl::publish(QString *reason)
     // the name cannot be had: without the name nobody addresses it.
     if (bus.objectRegisteredAt(objectPath(m_appId)) != this &&
         !bus.registerObject(objectPath(m_appId), m_appId, this,
-                            QDBusConnection::ExportScriptableSlots |
-                                QDBusConnection::ExportScriptableProperties)) {
+                            QDBusConnection::ExportScriptableSlots)) {
         *reason = tr("the object %1 cannot be exported").arg(objectPath(m_appId));
         return false;
     }
@@ -64,7 +63,7 @@ bool AppControl::publish(QString *reason)
     return true;
 }
 
-bool AppControl::isPopoverVisible() const
+bool AppControl::IsPopoverVisible() const
 {
     return m_delegate.popover() && m_delegate.popover()->isVisible();
 }

@@ -12,7 +12,6 @@ class AppDelegate;
 class AppControl : public QObject, protected QDBusContext
 {
     Q_OBJECT
-    Q_PROPERTY(bool PopoverVisible READ isPopoverVisible)
 
 public:
     AppControl(AppDelegate &delegate, QString appId, QObject *parent = nullptr);
@@ -24,9 +23,10 @@ public:
     // not there or another program holds the name.
     bool publish(QString *reason);
 
-    bool isPopoverVisible() const;
-
 public slots:
+    // A method rather than a property: QtDBus would look a property up under the class's own
+    // interface name, not under the one the object is exported with.
+    Q_SCRIPTABLE bool IsPopoverVisible() const;
     Q_SCRIPTABLE void Toggle();
     Q_SCRIPTABLE void Show();
     Q_SCRIPTABLE void Hide();
