@@ -1,8 +1,9 @@
 // Holds the tray program against a bare Qt tray icon (traybaseline) on one desktop, in
 // alternating runs: exec to the icon shown in the tray, resident memory, Alt+Space to the
-// popover's first paint, CPU time while idle. Prints the medians, the ratios against the
-// baseline and the budgets; exits 1 when a budget is missed, 2 when a figure could not be taken.
-// Needs scripts/with-desktop (Xvfb, openbox, trayer), which scripts/bench-desktop provides.
+// popover's first paint, `quenzal --toggle` to that paint, CPU time while idle. Prints the medians,
+// the ratios against the baseline and the budgets; exits 1 when a budget is missed, 2 when a figure
+// could not be taken. Needs scripts/with-desktop (Xvfb, openbox, trayer), which
+// scripts/bench-desktop provides.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -217,6 +218,24 @@ std::pair<Microseconds, Microseconds> shortcutAndPaint(const QString &logPath)
     return {shortcut, painted};
 }
 
+// The first "popover painted" at or after `since` in the timing log, 0 when there is none yet.
+Microseconds paintedSince(const QString &logPath, Microseconds since)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        if (line.startsWith("quenzal.timing: popover painted ")) {
+            const Microseconds painted = line.split(' ').last().toLongLong();
+            if (painted >= since) {
+                return painted;
+            }
+        }
+    }
+    return 0;
+}
+
 bool xdotool(const QStringList &arguments)
 {
     QProcess process;
@@ -238,6 +257,7 @@ enum Figure {
     residentAfterClosing,
     shortcutToPaint,
     keyToPaint,
+    commandToPaint,
     idleCpuClock,
     idleCpuTicks,
     idleCpuAfterPopover,
@@ -316,6 +336,23 @@ Run measure(const Program &program, const Tray &tray, int idle)
         const double clockBefore = cpuClockMs(pid);
         sleepUntil(now() + idle * second);
         run[idleCpuAfterPopover] = cpuClockMs(pid) - clockBefore;
+        // The whole `quenzal --toggle`: its start, the call to the running copy, the paint.
+        const Microseconds asked = now();
+        QProcess command;
+        command.setProcessEnvironment(environment);
+        command.start(program.path, {"--toggle"});
+        if (!command.waitForFinished(5000) || command.exitCode() != 0) {
+            fail(program.name + ": --toggle failed: " + command.readAllStandardError());
+        }
+        Microseconds shown = 0;
+        for (const Microseconds deadline = now() + 5 * second; !shown && now() < deadline;) {
+            sleepUntil(now() + 2000);
+            shown = paintedSince(home.filePath("stderr.log"), asked);
+        }
+        if (!shown) {
+            fail(program.name + ": no \"popover painted\" after --toggle");
+        }
+        run[commandToPaint] = double(shown - asked) / 1000;
     }
     process.terminate();
     if (!process.waitForFinished(5000)) {
@@ -434,6 +471,7 @@ int main(int argc, char *argv[])
          NAN},
         {"shortcut to popover painted (ms)", shortcutToPaint, figureCount, NAN, 20},
         {"xdotool Alt+Space to painted (ms)", keyToPaint, figureCount, NAN, NAN},
+        {"quenzal --toggle to painted (ms)", commandToPaint, figureCount, NAN, 60},
         {idleClock.constData(), idleCpuClock, idleCpuClock, NAN, 10},
         {idleTicks.constData(), idleCpuTicks, idleCpuTicks, NAN, 10},
         {idleAfter.constData(), idleCpuAfterPopover, idleCpuClock, NAN, 10},

@@ -80,6 +80,8 @@ public:
         if (m_x && m_spare != 0) {
             set(m_spare, 0);
             set(m_space, ' ');
+            // Restored before the next test asks another connection for the keyboard map.
+            std::free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
         }
         if (m_x) {
             xcb_disconnect(m_x);
