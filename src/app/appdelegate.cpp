@@ -6,6 +6,8 @@
 #include "compositor.h"
 #include "deployment.h"
 #include "globalshortcut.h"
+#include "languagemenu.h"
+#include "layershell.h"
 #include "menubaricon.h"
 #include "popovercontentview.h"
 #include "popovergeometry.h"
@@ -55,6 +57,9 @@ namespace {
 
 // The size of the square taken for a tray icon whose place the tray keeps to itself.
 constexpr int iconExtent = 24;
+// Where a Wayland compositor keeps the icon's place to itself: the popover's distance from the
+// top right corner of the free area, where tray icons usually are.
+constexpr QMargins layerMargins(0, 6, 8, 0);
 
 } // namespace
 
@@ -158,10 +163,13 @@ void AppDelegate::setupPopover()
     });
     // Translucent only where the compositor blurs what lies behind: through a plain
     // translucent window the text of the windows behind would read through the translator's.
-    m_popover = new PopoverWindow(content, Compositor::blursBehind());
+    m_popover = new PopoverWindow(content, Compositor::blursBehind(), LayerShell::isAvailable());
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
     m_popover->resize(m_services.preferences.popoverSize());
+    if (m_popover->windowFlags().testFlag(Qt::BypassWindowManagerHint)) {
+        layerPopups();
+    }
     // Escape puts the popover away, as it does any transient window, unless a control inside
     // uses it (the shortcut recorder in the settings does).
     connect(m_popover, &PopoverWindow::dismissRequested, this, &AppDelegate::closePopover);
@@ -183,11 +191,37 @@ void AppDelegate::setupPopover()
     } else {
         // Where presses in other programs cannot be seen, losing the keyboard stands for them.
         connect(m_popover, &PopoverWindow::deactivated, this, [this] {
-            if (m_popover->isVisible()) {
-                QTimer::singleShot(0, this, &AppDelegate::closePopover);
-            }
+            QTimer::singleShot(0, this, [this] {
+                // Unless the keyboard went to a window of ours (the language list).
+                if (m_popover->isVisible() && !QGuiApplication::focusWindow()) {
+                    closePopover();
+                }
+            });
         });
     }
+}
+
+void AppDelegate::layerPopups()
+{
+    // A compositor places a popup of a layer surface only when told through the layer shell,
+    // which Qt does not know: the language lists go on the layer themselves, at the place Qt
+    // gave them relative to the popover, and tooltips are not shown.
+    for (LanguageMenu *list : m_popover->findChildren<LanguageMenu *>()) {
+        list->setWindowFlag(Qt::BypassWindowManagerHint);
+        list->winId();
+        LayerShell::attachAtEveryShow(list->windowHandle(), [this, list] {
+            const QPoint offset = list->geometry().topLeft() - m_popover->geometry().topLeft();
+            return QMargins(0, layerMargins.top() + offset.y(),
+                            layerMargins.right() + m_popover->width() - offset.x() - list->width(),
+                            0);
+        });
+    }
+    qApp->installEventFilter(this);
+}
+
+bool AppDelegate::eventFilter(QObject *, QEvent *event)
+{
+    return event->type() == QEvent::ToolTip;
 }
 
 void AppDelegate::setupGlobalHotkey()
@@ -314,6 +348,13 @@ void AppDelegate::showPopover()
     m_popover->winId(); // the native window must exist before it gets its hints
     WindowHints::skipTaskbarAndPager(m_popover->windowHandle());
     m_popover->show();
+    if (m_popover->windowFlags().testFlag(Qt::BypassWindowManagerHint) &&
+        !LayerShell::attach(m_popover->windowHandle(), layerMargins)) {
+        qCWarning(lcShell) << "the compositor refused the popover its layer; shown as a window";
+        m_popover->hide();
+        m_popover->setWindowFlag(Qt::BypassWindowManagerHint, false);
+        m_popover->show();
+    }
     m_popover->raise();
     m_popover->activateWindow();
     stopClickOutsideMonitor();

@@ -76,6 +76,10 @@ signals:
     // After the popover has been shown and placed; for tests and timing.
     void popoverShown();
 
+protected:
+    // Keeps tooltips off a popover on the layer shell.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void applyStoredTheme();
     void setupStatusItem();
@@ -88,6 +92,7 @@ private:
     QList<QRect> ownWindowFrames() const;
     void iconActivated();
     void setupPopover();
+    void layerPopups();
     void setupGlobalHotkey();
     void startClickOutsideMonitor();
     void stopClickOutsideMonitor();

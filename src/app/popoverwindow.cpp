@@ -22,9 +22,11 @@ QPainterPath roundedShape(const QRectF &rect)
 
 } // namespace
 
-PopoverWindow::PopoverWindow(PopoverContentView *content, bool translucent, QWidget *parent)
+PopoverWindow::PopoverWindow(PopoverContentView *content, bool translucent, bool layered,
+                             QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::NoDropShadowWindowHint)
+                          Qt::NoDropShadowWindowHint |
+                          (layered ? Qt::BypassWindowManagerHint : Qt::WindowFlags()))
     , m_content(content)
     , m_translucent(translucent)
 {

@@ -16,7 +16,10 @@ class PopoverWindow : public QWidget
 public:
     static constexpr int cornerRadius = 16;
 
-    PopoverWindow(PopoverContentView *content, bool translucent, QWidget *parent = nullptr);
+    // `layered`: the window goes on the compositor's layer shell once shown (see LayerShell),
+    // so the window manager is bypassed.
+    PopoverWindow(PopoverContentView *content, bool translucent, bool layered = false,
+                  QWidget *parent = nullptr);
 
     PopoverContentView *content() const { return m_content; }
     bool isTranslucent() const { return m_translucent; }

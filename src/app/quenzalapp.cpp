@@ -9,6 +9,7 @@
 #include "keychainhelper.h"
 #include "keychainsecretstore.h"
 #include "languagedetector.h"
+#include "layershell.h"
 #include "portalglobalshortcut.h"
 #include "preferences.h"
 #include "qtspeechengine.h"
@@ -123,6 +124,9 @@ int QuenzalApp::run(int argc, char *argv[])
         return 1;
     }
 
+    if (isWaylandSession()) {
+        LayerShell::prepareProcess();
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quenzal"));
     QApplication::setApplicationName(QStringLiteral("Quenzal"));

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QMargins>
+
+#include <functional>
+
+class QWindow;
+
+// Puts a window of ours on the layer above normal windows that KWin, sway, Hyprland and other
+// wlroots compositors offer (the wlr layer-shell protocol): not tiled, no frame, not in any
+// taskbar or window switcher, placed against the top right corner of the screen's free area
+// (below the panels there) rather than where a new window would go, and given the keyboard
+// while it is shown. GNOME offers no layer shell.
+//
+// Qt gives a window's surface no role of its own when the window carries
+// Qt::BypassWindowManagerHint and QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT was set before the
+// application object (prepareProcess()); attach() then gives it the layer role, right after the
+// window is shown and before its first frame.
+class LayerShell
+{
+public:
+    // Call before the application object, in a Wayland session.
+    static void prepareProcess();
+    // Whether the app runs on Wayland and the compositor offers the layer shell.
+    static bool isAvailable();
+    // Gives `window`, shown a moment ago with Qt::BypassWindowManagerHint, its place on the
+    // layer, `margins` away from the top and right edges of the free area; the place follows
+    // the window's size until it is hidden. False when the layer shell is not there or the
+    // compositor did not take the window.
+    static bool attach(QWindow *window, const QMargins &margins);
+    // The same at every show of `window` (a popup of a window on the layer, whose own popups
+    // the compositor could not place), at the margins `margins` gives at that moment. The
+    // window needs Qt::BypassWindowManagerHint before it is first shown.
+    static void attachAtEveryShow(QWindow *window, std::function<QMargins()> margins);
+};
