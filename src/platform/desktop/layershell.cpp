@@ -174,7 +174,7 @@ protected:
     {
         if (event->type() == QEvent::Show) {
             auto *window = static_cast<QWindow *>(watched);
-            if (!LayerShell::attach(window, m_margins())) {
+            if (!LayerShell::attach(window, m_margins(), true)) {
                 qCWarning(lcLayer) << "the compositor refused a popup its layer";
             }
         }
@@ -202,7 +202,7 @@ bool LayerShell::isAvailable()
     return globals().shell != nullptr;
 }
 
-bool LayerShell::attach(QWindow *window, const QMargins &margins)
+bool LayerShell::attach(QWindow *window, const QMargins &margins, bool overlay)
 {
     Globals &g = globals();
     auto *surface = static_cast<wl_surface *>(
@@ -218,7 +218,8 @@ bool LayerShell::attach(QWindow *window, const QMargins &margins)
         }
     }
     zwlr_layer_surface_v1 *layer = zwlr_layer_shell_v1_get_layer_surface(
-        g.shell, surface, nullptr, ZWLR_LAYER_SHELL_V1_LAYER_TOP, "quenzal");
+        g.shell, surface, nullptr,
+        overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_TOP, "quenzal");
     zwlr_layer_surface_v1_set_size(layer, window->width(), window->height());
     zwlr_layer_surface_v1_set_anchor(layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
                                                 ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);

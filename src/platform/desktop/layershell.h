@@ -27,7 +27,8 @@ public:
     // layer, `margins` away from the top and right edges of the free area; the place follows
     // the window's size until it is hidden. False when the layer shell is not there or the
     // compositor did not take the window.
-    static bool attach(QWindow *window, const QMargins &margins);
+    // `overlay` puts it on the layer above, for a popup that must cover its parent.
+    static bool attach(QWindow *window, const QMargins &margins, bool overlay = false);
     // The same at every show of `window` (a popup of a window on the layer, whose own popups
     // the compositor could not place), at the margins `margins` gives at that moment. The
     // window needs Qt::BypassWindowManagerHint before it is first shown.
