@@ -6,7 +6,6 @@
 #include "compositor.h"
 #include "deployment.h"
 #include "globalshortcut.h"
-#include "languagemenu.h"
 #include "layershell.h"
 #include "menubaricon.h"
 #include "popovercontentview.h"
@@ -27,6 +26,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -203,25 +203,40 @@ void AppDelegate::setupPopover()
 
 void AppDelegate::layerPopups()
 {
-    // A compositor places a popup of a layer surface only when told through the layer shell,
-    // which Qt does not know: the language lists go on the layer themselves, at the place Qt
-    // gave them relative to the popover, and tooltips are not shown.
-    for (LanguageMenu *list : m_popover->findChildren<LanguageMenu *>()) {
-        list->setWindowFlag(Qt::BypassWindowManagerHint);
-        list->winId();
-        LayerShell::attachAtEveryShow(list->windowHandle(), [this, list] {
-            const QPoint offset = list->geometry().topLeft() - m_popover->geometry().topLeft();
-            return QMargins(0, layerMargins.top() + offset.y(),
-                            layerMargins.right() + m_popover->width() - offset.x() - list->width(),
-                            0);
-        });
-    }
+    // A compositor places a popup of a window on the layer shell only when told through the
+    // layer shell, which Qt does not know. So the popover's popups (language lists, menus,
+    // tooltips) go on the layer themselves, at the place Qt gave them relative to the popover;
+    // a popup of no window of ours (the tray's menu) goes where the popover would.
     qApp->installEventFilter(this);
 }
 
-bool AppDelegate::eventFilter(QObject *, QEvent *event)
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
 {
-    return event->type() == QEvent::ToolTip;
+    // Sent when the widget is made but its window not yet shown.
+    if (event->type() != QEvent::Show || !watched->isWidgetType()) {
+        return false;
+    }
+    auto *popup = static_cast<QWidget *>(watched);
+    const Qt::WindowType type = popup->windowType();
+    if ((type != Qt::Popup && type != Qt::ToolTip) || !popup->windowHandle() ||
+        popup->windowHandle()->flags().testFlag(Qt::BypassWindowManagerHint)) {
+        return false;
+    }
+    const bool ofPopover = popup->parentWidget() && popup->parentWidget()->window() == m_popover;
+    LayerShell::attachAtEveryShow(
+        popup->windowHandle(),
+        [this, popup, ofPopover] {
+            if (!ofPopover) {
+                return layerMargins;
+            }
+            const QPoint offset = popup->geometry().topLeft() - m_popover->geometry().topLeft();
+            return QMargins(0, std::max(0, layerMargins.top() + offset.y()),
+                            std::max(0, layerMargins.right() + m_popover->width() - offset.x() -
+                                            popup->width()),
+                            0);
+        },
+        type == Qt::ToolTip ? LayerShell::Role::tooltip : LayerShell::Role::popup);
+    return false;
 }
 
 void AppDelegate::setupGlobalHotkey()

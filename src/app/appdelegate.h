@@ -77,7 +77,7 @@ signals:
     void popoverShown();
 
 protected:
-    // Keeps tooltips off a popover on the layer shell.
+    // Puts the popups of a popover on the layer shell there too.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -29,12 +29,17 @@ PopoverWindow::PopoverWindow(PopoverContentView *content, bool translucent, bool
                           (layered ? Qt::BypassWindowManagerHint : Qt::WindowFlags()))
     , m_content(content)
     , m_translucent(translucent)
+    , m_clearCorners(translucent || layered)
 {
     setWindowTitle(QStringLiteral("Parlora - Quenzal"));
-    setAttribute(Qt::WA_TranslucentBackground, translucent);
-    setAttribute(Qt::WA_NoSystemBackground, translucent);
+    // Wayland compositors draw every window with its alpha: there the corners are left clear
+    // (a mask would only shape where clicks land), and the backdrop stays opaque unless the
+    // desktop is meant to show through.
+    setAttribute(Qt::WA_TranslucentBackground, m_clearCorners);
+    setAttribute(Qt::WA_NoSystemBackground, m_clearCorners);
     auto *backdrop = new VisualEffectView(this);
     backdrop->setCornerRadius(cornerRadius);
+    backdrop->setOpaque(!translucent);
     connect(backdrop, &VisualEffectView::blurRequested, this,
             [](QWindow *window, const QRegion &region) {
                 WindowHints::requestBlurBehind(window, true, region);
@@ -56,7 +61,7 @@ void PopoverWindow::paintEvent(QPaintEvent *)
 void PopoverWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (!m_translucent) {
+    if (!m_clearCorners) {
         // Without a compositor the corners are cut out of the window itself.
         setMask(QRegion(roundedShape(rect()).toFillPolygon().toPolygon()));
     }

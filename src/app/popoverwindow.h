@@ -41,4 +41,5 @@ protected:
 private:
     PopoverContentView *m_content;
     bool m_translucent;
+    bool m_clearCorners;
 };

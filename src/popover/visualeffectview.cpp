@@ -23,7 +23,18 @@ void VisualEffectView::setCornerRadius(qreal radius)
 
 bool VisualEffectView::showsDesktop() const
 {
+    for (const VisualEffectView *backdrop = this; backdrop; backdrop = backdrop->enclosing()) {
+        if (backdrop->m_opaque) {
+            return false;
+        }
+    }
     return window()->testAttribute(Qt::WA_TranslucentBackground);
+}
+
+void VisualEffectView::setOpaque(bool opaque)
+{
+    m_opaque = opaque;
+    update();
 }
 
 QPainterPath VisualEffectView::shape() const
@@ -44,6 +55,10 @@ void VisualEffectView::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing, m_cornerRadius > 0);
     const AppTheme::Colors &colors = AppTheme::colors();
     const QPainterPath path = shape();
+    // Within the backdrop it lies on: the corners of a rounded window stay clear.
+    if (const VisualEffectView *outer = enclosing()) {
+        painter.setClipPath(outer->shape().translated(-mapTo(outer, QPoint(0, 0))));
+    }
     if (!showsDesktop()) {
         painter.fillPath(path, colors.window);
     }
@@ -76,23 +91,23 @@ void VisualEffectView::changeEvent(QEvent *event)
     }
 }
 
-bool VisualEffectView::isOutermost() const
+const VisualEffectView *VisualEffectView::enclosing() const
 {
     for (const QWidget *ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
-        if (qobject_cast<const VisualEffectView *>(ancestor)) {
-            return false;
+        if (const auto *backdrop = qobject_cast<const VisualEffectView *>(ancestor)) {
+            return backdrop;
         }
         if (ancestor->isWindow()) {
             break;
         }
     }
-    return true;
+    return nullptr;
 }
 
 void VisualEffectView::requestBlur()
 {
     // A nested backdrop lies over the outer one's blur already; the window has one region.
-    if (!isVisible() || !showsDesktop() || !isOutermost()) {
+    if (!isVisible() || !showsDesktop() || enclosing()) {
         return;
     }
     QWindow *handle = window()->windowHandle();

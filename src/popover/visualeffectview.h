@@ -20,8 +20,12 @@ public:
     qreal cornerRadius() const { return m_cornerRadius; }
     void setCornerRadius(qreal radius);
 
-    // Whether the desktop shows through: the window this backdrop is in is translucent.
+    // Whether the desktop shows through: the window this backdrop is in is translucent, and
+    // the backdrop is not opaque.
     bool showsDesktop() const;
+    // Paints the window colour under the tint also in a translucent window (one translucent
+    // only so that its corners are clear); backdrops nested in it do the same.
+    void setOpaque(bool opaque);
 
 signals:
     // The desktop behind `window` should be blurred within `region` (window coordinates).
@@ -36,8 +40,10 @@ protected:
 
 private:
     QPainterPath shape() const;
-    bool isOutermost() const;
+    // The backdrop this one lies on, if any, in the same window.
+    const VisualEffectView *enclosing() const;
     void requestBlur();
 
     qreal m_cornerRadius = 0;
+    bool m_opaque = false;
 };

@@ -53,20 +53,25 @@ private slots:
     // colours are the scheme's at the time of painting.
     void paints()
     {
-        for (const bool translucent : {true, false}) {
+        // A translucent window, an opaque one, and a translucent one only for its corners.
+        for (const auto &[translucent, opaque] :
+             {std::pair(true, false), std::pair(false, false), std::pair(true, true)}) {
             VisualEffectView backdrop;
             backdrop.setAttribute(Qt::WA_TranslucentBackground, translucent);
+            backdrop.setOpaque(opaque);
             backdrop.setCornerRadius(16);
             backdrop.resize(200, 120);
             (new VisualEffectView(&backdrop))->setGeometry(100, 40, 60, 40);
-            QCOMPARE(backdrop.showsDesktop(), translucent);
+            (new VisualEffectView(&backdrop))->setGeometry(0, 0, 20, 20); // over a corner
+            const bool desktop = translucent && !opaque;
+            QCOMPARE(backdrop.showsDesktop(), desktop);
             const QImage light = backdrop.grab().toImage();
             AppTheme::apply(AppTheme::Scheme::dark);
             const QImage dark = backdrop.grab().toImage();
             AppTheme::apply(AppTheme::Scheme::light);
-            QCOMPARE(light.pixelColor(50, 60).alpha() < 255, translucent);
+            QCOMPARE(light.pixelColor(50, 60).alpha() < 255, desktop);
             QVERIFY(light.pixelColor(50, 60) != dark.pixelColor(50, 60));
-            QCOMPARE(light.pixelColor(130, 60) != light.pixelColor(50, 60), translucent); // nested
+            QCOMPARE(light.pixelColor(130, 60) != light.pixelColor(50, 60), desktop); // nested
             QCOMPARE(light.pixelColor(2, 2).alpha() == 0, translucent); // a round corner
         }
     }

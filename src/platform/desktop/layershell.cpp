@@ -162,9 +162,10 @@ private:
 class ShowWatcher : public QObject
 {
 public:
-    ShowWatcher(QWindow *window, std::function<QMargins()> margins)
+    ShowWatcher(QWindow *window, std::function<QMargins()> margins, LayerShell::Role role)
         : QObject(window)
         , m_margins(std::move(margins))
+        , m_role(role)
     {
         window->installEventFilter(this);
     }
@@ -174,7 +175,7 @@ protected:
     {
         if (event->type() == QEvent::Show) {
             auto *window = static_cast<QWindow *>(watched);
-            if (!LayerShell::attach(window, m_margins(), true)) {
+            if (!LayerShell::attach(window, m_margins(), m_role)) {
                 qCWarning(lcLayer) << "the compositor refused a popup its layer";
             }
         }
@@ -183,13 +184,15 @@ protected:
 
 private:
     std::function<QMargins()> m_margins;
+    LayerShell::Role m_role;
 };
 
 } // namespace
 
-void LayerShell::attachAtEveryShow(QWindow *window, std::function<QMargins()> margins)
+void LayerShell::attachAtEveryShow(QWindow *window, std::function<QMargins()> margins, Role role)
 {
-    new ShowWatcher(window, std::move(margins));
+    window->setFlag(Qt::BypassWindowManagerHint);
+    new ShowWatcher(window, std::move(margins), role);
 }
 
 void LayerShell::prepareProcess()
@@ -202,7 +205,7 @@ bool LayerShell::isAvailable()
     return globals().shell != nullptr;
 }
 
-bool LayerShell::attach(QWindow *window, const QMargins &margins, bool overlay)
+bool LayerShell::attach(QWindow *window, const QMargins &margins, Role role)
 {
     Globals &g = globals();
     auto *surface = static_cast<wl_surface *>(
@@ -219,15 +222,19 @@ bool LayerShell::attach(QWindow *window, const QMargins &margins, bool overlay)
     }
     zwlr_layer_surface_v1 *layer = zwlr_layer_shell_v1_get_layer_surface(
         g.shell, surface, nullptr,
-        overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_TOP, "quenzal");
+        role == Role::panel ? ZWLR_LAYER_SHELL_V1_LAYER_TOP : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
+        "quenzal");
     zwlr_layer_surface_v1_set_size(layer, window->width(), window->height());
     zwlr_layer_surface_v1_set_anchor(layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
                                                 ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_margin(layer, margins.top(), margins.right(), margins.bottom(),
                                      margins.left());
     // On demand: typing goes here until the user clicks elsewhere, which then closes it.
-    zwlr_layer_surface_v1_set_keyboard_interactivity(
-        layer, g.version >= 4 ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND : 1);
+    const uint32_t keyboard =
+        role == Role::tooltip ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+        : g.version >= 4      ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND
+                              : 1;
+    zwlr_layer_surface_v1_set_keyboard_interactivity(layer, keyboard);
     auto *placed = new LayerSurface(window, surface, layer);
     if (!placed->waitForConfigure()) {
         delete placed;

@@ -19,6 +19,12 @@ class QWindow;
 class LayerShell
 {
 public:
+    enum class Role {
+        panel,   // the layer above normal windows; takes the keyboard until a click elsewhere
+        popup,   // the layer above that, over its panel; takes the keyboard too
+        tooltip, // above as well, never takes the keyboard
+    };
+
     // Call before the application object, in a Wayland session.
     static void prepareProcess();
     // Whether the app runs on Wayland and the compositor offers the layer shell.
@@ -27,10 +33,9 @@ public:
     // layer, `margins` away from the top and right edges of the free area; the place follows
     // the window's size until it is hidden. False when the layer shell is not there or the
     // compositor did not take the window.
-    // `overlay` puts it on the layer above, for a popup that must cover its parent.
-    static bool attach(QWindow *window, const QMargins &margins, bool overlay = false);
-    // The same at every show of `window` (a popup of a window on the layer, whose own popups
-    // the compositor could not place), at the margins `margins` gives at that moment. The
-    // window needs Qt::BypassWindowManagerHint before it is first shown.
-    static void attachAtEveryShow(QWindow *window, std::function<QMargins()> margins);
+    static bool attach(QWindow *window, const QMargins &margins, Role role = Role::panel);
+    // The same at every show of `window`, which is created but not shown yet (a popup: the
+    // compositor cannot place a popup of a window on the layer), at the margins `margins`
+    // gives at that moment.
+    static void attachAtEveryShow(QWindow *window, std::function<QMargins()> margins, Role role);
 };
