@@ -1,12 +1,13 @@
 // KWin's virtual output: KWin 5.27 offers clients no virtual pointer or keyboard, so the tray is
 // driven the way a panel drives it (the item's Activate, its DBusMenu's Event), windows are
 // looked up and activated by KWin scripts that report back over D-Bus, and pictures come from
-// org.kde.KWin.ScreenShot2, which answers only programs whose desktop file lists it.
+// org.kde.KWin.ScreenShot2 (scripts/with-wayland-desktop lets the test's program use it).
 #pragma once
 
 #include "waylanddesktop.h"
 
 #include <QCoreApplication>
+#include <QDBusPendingCall>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QJsonArray>
@@ -36,16 +37,8 @@ class KWinDesktop : public Desktop
 public:
     KWinDesktop()
     {
-        // The first folder of XDG_DATA_DIRS is the desktop's own.
-        const QString applications =
-            qEnvironmentVariable("XDG_DATA_DIRS").section(':', 0, 0) + "/applications";
-        QFile entry(applications + "/org.quenzal.DesktopTest.desktop");
-        m_ready = QDir().mkpath(applications) && entry.open(QIODevice::WriteOnly) &&
-                  entry.write("[Desktop Entry]\nType=Application\nName=Desktop test\nExec=" +
-                              QFile::encodeName(QCoreApplication::applicationFilePath()) +
-                              "\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n") > 0;
         QDBusConnection bus = QDBusConnection::sessionBus();
-        m_ready = m_ready && bus.registerService("org.quenzal.DesktopTest") &&
+        m_ready = bus.registerService("org.quenzal.DesktopTest") &&
                   bus.registerObject("/", &m_reports, QDBusConnection::ExportAllSlots);
     }
     bool isReady() const { return m_ready; }
@@ -77,26 +70,33 @@ public:
                      area["height"].toInt());
     }
 
-    // The raw image comes through a pipe, written from another thread of KWin's.
+    // The raw image comes through a pipe, read while KWin answers: it may write before it does.
     QImage screenshot() override
     {
         int pipe[2];
-        if (::pipe2(pipe, O_CLOEXEC) != 0) {
+        if (::pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             return {};
         }
         QDBusMessage capture = QDBusMessage::createMethodCall(
             "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureArea");
         capture << 0 << 0 << 1280u << 800u << QVariantMap{{"native-resolution", true}}
                 << QVariant::fromValue(QDBusUnixFileDescriptor(pipe[1]));
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(capture);
-        ::close(pipe[1]);
+        const QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(capture);
+        ::close(pipe[1]); // the message holds its own copy
         QByteArray data;
         char buffer[65536];
-        for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) {
-            data.append(buffer, n);
-        }
+        ssize_t n = -1;
+        const bool read = QTest::qWaitFor(
+            [&] {
+                while ((n = ::read(pipe[0], buffer, sizeof buffer)) > 0) {
+                    data.append(buffer, n);
+                }
+                return pending.isFinished() && (pending.isError() || n == 0);
+            },
+            30'000);
         ::close(pipe[0]);
-        if (reply.type() != QDBusMessage::ReplyMessage) {
+        const QDBusMessage reply = pending.reply();
+        if (!read || reply.type() != QDBusMessage::ReplyMessage) {
             qWarning() << "KWin took no picture:" << reply.errorMessage();
             return {};
         }

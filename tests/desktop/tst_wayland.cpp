@@ -101,7 +101,9 @@ private slots:
         } else {
             QVERIFY(m_app->start());
         }
-        QTRY_COMPARE_WITH_TIMEOUT(Wayland::statusItemPid(), m_app->pid(), patience);
+        const qint64 pid = m_app->pid();
+        QVERIFY(pid > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Wayland::statusItemPid(), pid, patience);
     }
 
     // Opened one way, closed another; every time a surface of its own, unframed and untiled,
