@@ -1,0 +1,188 @@
+// KWin's virtual output: KWin 5.27 offers clients no virtual pointer or keyboard, so the tray is
+// driven the way a panel drives it (the item's Activate, its DBusMenu's Event), windows are
+// looked up and activated by KWin scripts that report back over D-Bus, and pictures come from
+// org.kde.KWin.ScreenShot2 (scripts/with-wayland-desktop lets the test's program use it).
+#pragma once
+
+#include "waylanddesktop.h"
+
+#include <QCoreApplication>
+#include <QDBusPendingCall>
+#include <QDBusUnixFileDescriptor>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace Wayland {
+
+// Where the scripts report to: a service of the test's own on the desktop's bus.
+class KWinScriptReports : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.quenzal.DesktopTest")
+public:
+    QString last;
+public slots:
+    void report(const QString &json) { last = json; }
+};
+
+class KWinDesktop : public Desktop
+{
+public:
+    KWinDesktop()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        m_ready = bus.registerService("org.quenzal.DesktopTest") &&
+                  bus.registerObject("/", &m_reports, QDBusConnection::ExportAllSlots);
+    }
+    bool isReady() const { return m_ready; }
+
+    QList<Surface> surfaces() override
+    {
+        QList<Surface> found;
+        for (const QJsonValue w :
+             run("workspace.clientList().filter(w => !w.popupWindow).map(w => ({"
+                 "caption: w.caption, x: w.frameGeometry.x, y: w.frameGeometry.y, "
+                 "width: w.frameGeometry.width, height: w.frameGeometry.height, "
+                 "noBorder: w.noBorder, skipTaskbar: w.skipTaskbar, pid: w.pid}))")
+                 .array()) {
+            found.append(
+                {w["caption"].toString(),
+                 QRect(w["x"].toInt(), w["y"].toInt(), w["width"].toInt(), w["height"].toInt()),
+                 !w["noBorder"].toBool(), false, !w["skipTaskbar"].toBool(), w["pid"].toInteger()});
+        }
+        return found;
+    }
+
+    QRect workArea() override
+    {
+        const QJsonObject area =
+            run("(a => ({x: a.x, y: a.y, width: a.width, height: a.height}))(workspace.clientArea("
+                "KWin.MaximizeArea, workspace.activeScreen, workspace.currentDesktop))")
+                .object();
+        return QRect(area["x"].toInt(), area["y"].toInt(), area["width"].toInt(),
+                     area["height"].toInt());
+    }
+
+    // The raw image comes through a pipe, read while KWin answers: it may write before it does.
+    QImage screenshot() override
+    {
+        int pipe[2];
+        if (::pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return {};
+        }
+        QDBusMessage capture = QDBusMessage::createMethodCall(
+            "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureArea");
+        capture << 0 << 0 << 1280u << 800u << QVariantMap{{"native-resolution", true}}
+                << QVariant::fromValue(QDBusUnixFileDescriptor(pipe[1]));
+        const QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(capture);
+        ::close(pipe[1]); // the message holds its own copy
+        QByteArray data;
+        char buffer[65536];
+        ssize_t n = -1;
+        const bool read = QTest::qWaitFor(
+            [&] {
+                while ((n = ::read(pipe[0], buffer, sizeof buffer)) > 0) {
+                    data.append(buffer, n);
+                }
+                return pending.isFinished() && (pending.isError() || n == 0);
+            },
+            30'000);
+        ::close(pipe[0]);
+        const QDBusMessage reply = pending.reply();
+        if (!read || reply.type() != QDBusMessage::ReplyMessage) {
+            qWarning() << "KWin took no picture:" << reply.errorMessage();
+            return {};
+        }
+        const QVariantMap image = qdbus_cast<QVariantMap>(reply.arguments().first());
+        const int width = image["width"].toInt();
+        const int height = image["height"].toInt();
+        const int stride = image["stride"].toInt();
+        if (data.size() < qsizetype(stride) * height) {
+            return {};
+        }
+        return QImage(reinterpret_cast<const uchar *>(data.constData()), width, height, stride,
+                      QImage::Format(image["format"].toInt()))
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    bool activateIcon() override
+    {
+        return callItem("org.kde.StatusNotifierItem", "Activate", {0, 0}).type() ==
+               QDBusMessage::ReplyMessage;
+    }
+
+    bool openMenu() override
+    {
+        const auto [service, path] = menuObject();
+        QDBusMessage show =
+            QDBusMessage::createMethodCall(service, path, "com.canonical.dbusmenu", "AboutToShow");
+        show << 0;
+        return QDBusConnection::sessionBus().call(show).type() == QDBusMessage::ReplyMessage;
+    }
+    bool pickFromMenu(const QString &label) override
+    {
+        for (const auto &[id, entry] : menuEntries()) {
+            if (entry.startsWith(label)) {
+                return clickMenuEntry(id);
+            }
+        }
+        return false;
+    }
+
+    bool activate(const QString &title) override
+    {
+        return run("workspace.clientList().filter(w => w.caption == " +
+                   QJsonDocument(QJsonArray{title}).toJson(QJsonDocument::Compact) +
+                   "[0]).map(w => { workspace.activeClient = w; return true; })")
+                   .array()
+                   .size() == 1;
+    }
+
+    // KWin takes typed keys from its fake-input protocol only, which needs a client of its own.
+    bool canType() const override { return false; }
+    bool type(const QString &) override { return false; }
+
+private:
+    // Runs a script in KWin and returns the value of `expression`, reported back over D-Bus.
+    QJsonDocument run(const QString &expression)
+    {
+        QTemporaryFile script(QDir::tempPath() + "/kwin-script-XXXXXX.js");
+        const QString name = QStringLiteral("quenzal-test-%1").arg(++m_scripts);
+        if (!script.open() ||
+            script.write(("callDBus('org.quenzal.DesktopTest', '/', 'org.quenzal.DesktopTest', "
+                          "'report', JSON.stringify(" +
+                          expression + "));\n")
+                             .toUtf8()) <= 0) {
+            return {};
+        }
+        script.close();
+        m_reports.last.clear();
+        const auto scripting = [](const QString &method, const QVariantList &arguments = {}) {
+            QDBusMessage call = QDBusMessage::createMethodCall("org.kde.KWin", "/Scripting",
+                                                               "org.kde.kwin.Scripting", method);
+            call.setArguments(arguments);
+            return QDBusConnection::sessionBus().call(call);
+        };
+        scripting("loadScript", {script.fileName(), name});
+        scripting("start");
+        const bool reported = QTest::qWaitFor([this] { return !m_reports.last.isEmpty(); }, 30'000);
+        scripting("unloadScript", {name});
+        if (!reported) {
+            qWarning("KWin's script never reported: %s", qPrintable(expression));
+        }
+        return QJsonDocument::fromJson(m_reports.last.toUtf8());
+    }
+
+    KWinScriptReports m_reports;
+    int m_scripts = 0;
+    bool m_ready = false;
+};
+
+} // namespace Wayland

@@ -1,0 +1,201 @@
+// Headless sway: clicks through wlpointer's virtual pointer, keys through wtype's virtual
+// keyboard, windows from its tree (swaymsg), pictures from grim. Layer surfaces are not in the
+// tree: a surface over the test's backdrop that the tree does not hold is found on a screenshot.
+#pragma once
+
+#include "waylanddesktop.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace Wayland {
+
+class SwayDesktop : public Desktop
+{
+public:
+    // A seat offers its clients a keyboard and a pointer only while it has them, and a client
+    // learns of one a moment after it comes: one of each is kept plugged in, so that the clicks
+    // and keys of the short-lived ones wlpointer and wtype add reach whoever they are meant for.
+    SwayDesktop()
+    {
+        m_pointer.start(QStringLiteral(QUENZAL_WLPOINTER), {"hold"});
+        m_keyboard.start("wtype", {"-M", "shift", "-m", "shift", "-s", "2000000000"});
+        m_ready = execute(QStringLiteral(QUENZAL_WLPOINTER), {"move", "0", "0"}) &&
+                  QTest::qWaitFor(
+                      [] {
+                          QStringList types;
+                          for (const QJsonValue device : ask("get_seats")[0]["devices"].toArray()) {
+                              types << device["type"].toString();
+                          }
+                          return types.contains("keyboard") && types.contains("pointer");
+                      },
+                      30'000);
+    }
+    ~SwayDesktop() override
+    {
+        for (QProcess *holder : {&m_pointer, &m_keyboard}) {
+            holder->kill();
+            holder->waitForFinished();
+        }
+    }
+    bool isReady() const { return m_ready; }
+
+    QList<Surface> surfaces() override
+    {
+        QList<Surface> found;
+        const std::function<void(const QJsonObject &, bool)> walk = [&](const QJsonObject &node,
+                                                                        bool floating) {
+            if (node["pid"].toInteger() > 0) {
+                found.append({node["name"].toString(), rect(node["rect"]),
+                              node["border"].toString() != "none", !floating, true,
+                              node["pid"].toInteger()});
+            }
+            for (const QJsonValue child : node["nodes"].toArray()) {
+                walk(child.toObject(), floating);
+            }
+            for (const QJsonValue child : node["floating_nodes"].toArray()) {
+                walk(child.toObject(), true);
+            }
+        };
+        walk(ask("get_tree").object(), false);
+        return found;
+    }
+
+    QRect workArea() override
+    {
+        for (const QJsonValue workspace : ask("get_workspaces").array()) {
+            if (workspace["visible"].toBool()) { // "focused" only while no window is
+                return rect(workspace["rect"]);
+            }
+        }
+        return {};
+    }
+
+    QImage screenshot() override
+    {
+        QByteArray png;
+        return execute("grim", {"-"}, &png) ? QImage::fromData(png, "PNG") : QImage();
+    }
+
+    bool activateIcon() override
+    {
+        const std::optional<QPoint> at = icon();
+        return at && click(*at, 1);
+    }
+
+    // Without sway's frame around it, the window of that title shows nothing but itself.
+    bool dropFrame(const QString &title)
+    {
+        return execute("swaymsg", {QStringLiteral("[title=\"%1\"]").arg(title), "border", "none"});
+    }
+
+    // A right click on the icon opens waybar's menu; once it is drawn it has the keyboard.
+    bool openMenu() override
+    {
+        const std::optional<QPoint> at = icon();
+        if (!at) {
+            return false;
+        }
+        const QRect below(at->x() - 300, workArea().top(), 300, 200);
+        const QImage before = screenshot().copy(below);
+        return click(*at, 3) &&
+               QTest::qWaitFor([&] { return screenshot().copy(below) != before; }, 30'000);
+    }
+    bool pickFromMenu(const QString &label) override
+    {
+        QStringList keys;
+        for (const auto &[id, entry] : menuEntries()) {
+            keys << "-k"
+                 << "Down";
+            if (entry.startsWith(label)) {
+                return execute("wtype", keys << "-k"
+                                             << "Return");
+            }
+        }
+        return false;
+    }
+
+    // A click into the window, away from where the popover goes.
+    bool activate(const QString &title) override
+    {
+        for (const Surface &surface : surfaces()) {
+            if (surface.title == title) {
+                return click(surface.frame.bottomLeft() + QPoint(20, -20), 1);
+            }
+        }
+        return false;
+    }
+
+    bool canType() const override { return true; }
+    bool type(const QString &text) override { return execute("wtype", {text}); }
+
+    // The bounds of what covers the test's backdrop (of colour `backdrop`) in the work area.
+    QRect overBackdrop(QRgb backdrop)
+    {
+        const QImage shot = screenshot();
+        QRect bounds;
+        const QRect area = workArea() & shot.rect();
+        for (int y = area.top(); y <= area.bottom(); y += 2) {
+            for (int x = area.left(); x <= area.right(); x += 2) {
+                if (shot.pixel(x, y) != backdrop) {
+                    bounds |= QRect(x, y, 2, 2);
+                }
+            }
+        }
+        return bounds;
+    }
+
+private:
+    static QRect rect(const QJsonValue &r)
+    {
+        return QRect(r["x"].toInt(), r["y"].toInt(), r["width"].toInt(), r["height"].toInt());
+    }
+    static QJsonDocument ask(const char *what)
+    {
+        QByteArray reply;
+        return execute("swaymsg", {"-r", "-t", what}, &reply) ? QJsonDocument::fromJson(reply)
+                                                              : QJsonDocument();
+    }
+    static bool click(QPoint at, int button)
+    {
+        return execute(
+            QStringLiteral(QUENZAL_WLPOINTER),
+            {"click", QString::number(at.x()), QString::number(at.y()), QString::number(button)});
+    }
+
+    // The centre of what stands out from the bar's own colour in its right half, once drawn; the
+    // tray is all it holds.
+    std::optional<QPoint> icon()
+    {
+        std::optional<QPoint> found;
+        return QTest::qWaitFor([&] { return bool(found = drawnIcon()); }, 30'000) ? found
+                                                                                  : std::nullopt;
+    }
+    std::optional<QPoint> drawnIcon()
+    {
+        const QImage shot = screenshot();
+        const int bar = workArea().top();
+        if (shot.isNull() || bar < 8) {
+            return std::nullopt;
+        }
+        const QRgb panel = shot.pixel(shot.width() / 2, bar / 2);
+        QRect bounds;
+        for (int y = 0; y < bar; ++y) {
+            for (int x = shot.width() / 2; x < shot.width(); ++x) {
+                const QRgb pixel = shot.pixel(x, y);
+                if (std::abs(qGray(pixel) - qGray(panel)) > 40) {
+                    bounds |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        return bounds.width() >= 4 ? std::optional(bounds.center()) : std::nullopt;
+    }
+
+    QProcess m_pointer;
+    QProcess m_keyboard;
+    bool m_ready = false;
+};
+
+} // namespace Wayland

@@ -1,0 +1,283 @@
+// The real program on the Wayland desktops of scripts/with-desktop: headless sway and KWin's
+// virtual output, each with waybar as the tray (QUENZAL_DESKTOP=sway or kwin), driven through
+// the desktop's driver (swaydesktop.h, kwindesktop.h). A window of the test's own, one colour
+// all over, lies under everything: it is the other program's window, and what hides it on a
+// screenshot is the program's.
+#include "e2eprogram.h"
+#include "kwindesktop.h"
+#include "swaydesktop.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QPainter>
+#include <QRasterWindow>
+#include <QScreen>
+
+#include <csignal>
+
+using Wayland::Surface;
+
+namespace {
+
+constexpr int patience = 30'000; // ms: longer is a failure, not a busy machine or sanitizers
+const QByteArray desktopName = qgetenv("QUENZAL_DESKTOP");
+const bool sway = desktopName == "sway";
+const QString title = QStringLiteral("Parlora - Quenzal");
+constexpr QRgb backdropColour = 0xffff00ff;
+
+class Backdrop : public QRasterWindow
+{
+public:
+    Backdrop() { setTitle(QStringLiteral("Backdrop")); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(QRect(QPoint(), size()), backdropColour);
+    }
+};
+
+bool hasWatcher()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        "org.kde.StatusNotifierWatcher");
+}
+
+} // namespace
+
+class TestWayland : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP") ||
+            (desktopName != "sway" && desktopName != "kwin")) {
+            QSKIP("needs a Wayland desktop of its own: run under scripts/with-desktop with "
+                  "QUENZAL_DESKTOP=sway or kwin");
+        }
+        Wayland::SwayDesktop *sway = nullptr;
+        if (::sway) {
+            auto desktop = std::make_unique<Wayland::SwayDesktop>();
+            sway = desktop.get();
+            QVERIFY2(desktop->isReady(), "the seat never had a pointer and a keyboard");
+            m_desktop = std::move(desktop);
+        } else {
+            auto desktop = std::make_unique<Wayland::KWinDesktop>();
+            QVERIFY2(desktop->isReady(), "cannot take reports from KWin's scripts");
+            m_desktop = std::move(desktop);
+        }
+        m_backdrop.showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_backdrop));
+        QVERIFY(!sway || QTest::qWaitFor([&] { return sway->dropFrame(m_backdrop.title()); }));
+    }
+    void init() { m_app.emplace(); }
+    void cleanup()
+    {
+        m_app->stop();
+        if (QTest::currentTestFailed()) {
+            qWarning("--- quenzal-e2e wrote:\n%s---", m_app->log().constData());
+        }
+        m_app.reset();
+        // The next test's icon is to be the only one.
+        QVERIFY(QTest::qWaitFor([] { return Wayland::statusItems().isEmpty(); }, patience));
+    }
+
+    // Started before the panel, as autostart does, it shows its icon once the panel comes.
+    void iconAppears_data()
+    {
+        QTest::addColumn<bool>("panelLate");
+        QTest::newRow("panel first") << false;
+        QTest::newRow("panel late") << true;
+    }
+    void iconAppears()
+    {
+        QFETCH(bool, panelLate);
+        if (panelLate) {
+            QVERIFY(quitPanel());
+            QVERIFY(m_app->start());
+            QVERIFY(QTest::qWaitFor([this] { return m_app->log().contains("no system tray yet"); },
+                                    patience));
+            QVERIFY(startPanel());
+        } else {
+            QVERIFY(m_app->start());
+        }
+        const qint64 pid = m_app->pid();
+        QVERIFY(pid > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Wayland::statusItemPid(), pid, patience);
+    }
+
+    // Opened one way, closed another; every time a surface of its own, unframed and untiled,
+    // in no taskbar, over other windows, at the top right corner under the bar.
+    void popoverOpensAndCloses_data()
+    {
+        QTest::addColumn<QString>("open");
+        QTest::addColumn<QString>("close");
+        QTest::newRow("icon, icon again") << "icon"
+                                          << "icon";
+        QTest::newRow("icon, another window") << "icon"
+                                              << "other window";
+        QTest::newRow("command line, command line") << "command line"
+                                                    << "command line";
+    }
+    void popoverOpensAndCloses()
+    {
+        QFETCH(QString, open);
+        QFETCH(QString, close);
+        QVERIFY(start());
+        QVERIFY(ask(open));
+        const std::optional<Surface> shown = waitForPopover();
+        QVERIFY(shown);
+        QVERIFY(shown->title.isEmpty() || shown->title == title); // layer surfaces have none
+        QVERIFY(!shown->framed);
+        QVERIFY(!shown->tiled);
+        QVERIFY(!shown->inTaskbar);
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QRect workArea = m_desktop->workArea();
+        QVERIFY2(screen.right() - shown->frame.right() <= 64 &&
+                     shown->frame.top() >= workArea.top() &&
+                     shown->frame.top() - workArea.top() <= 64,
+                 qPrintable(QStringLiteral("at %1,%2 %3x%4")
+                                .arg(shown->frame.x())
+                                .arg(shown->frame.y())
+                                .arg(shown->frame.width())
+                                .arg(shown->frame.height())));
+        // Over the backdrop: hardly a pixel of it shows through.
+        QImage shot;
+        const auto covered = [&] {
+            shot = m_desktop->screenshot();
+            const QRect frame = shown->frame & shot.rect();
+            int through = 0;
+            for (int y = frame.top(); y <= frame.bottom(); y += 4) {
+                for (int x = frame.left(); x <= frame.right(); x += 4) {
+                    through += shot.pixel(x, y) == backdropColour;
+                }
+            }
+            return !frame.isEmpty() && through * 16 * 20 < frame.width() * frame.height();
+        };
+        QVERIFY2(QTest::qWaitFor(covered, patience), "the popover is under the other window");
+        if (QTest::currentDataTag() == QByteArray("icon, icon again")) {
+            shot.save(QCoreApplication::applicationDirPath() + "/" + desktopName + "-popover.png");
+        }
+        QVERIFY(close == "other window" ? m_desktop->activate(m_backdrop.title()) : ask(close));
+        QVERIFY(waitUntilClosed());
+    }
+
+    // Waybar draws the menu itself from the exported one; Settings opens the popover on its panel.
+    void trayMenuOpensSettings()
+    {
+        QVERIFY(start());
+        QVERIFY(m_desktop->openMenu());
+        QVERIFY(ownSurfaces().isEmpty());
+        QVERIFY(m_desktop->pickFromMenu("Settings"));
+        QVERIFY(waitForPopover());
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->log().contains("posting \"showSettings\""), patience);
+    }
+
+    void translatesTypedText()
+    {
+        if (!m_desktop->canType()) {
+            QSKIP("KWin 5.27 takes typed keys only through its fake-input protocol, for which "
+                  "the tests have no client");
+        }
+        const QString source = QStringLiteral("Good morning, how are you today?");
+        QVERIFY(start());
+        QVERIFY(ask("icon"));
+        QVERIFY(waitForPopover());
+        QVERIFY(m_desktop->type(source));
+        const auto sent = [&] {
+            const QList<TestHttpServer::Request> &requests = m_app->server().requests();
+            return std::any_of(requests.cbegin(), requests.cend(), [&](const auto &request) {
+                return QJsonDocument::fromJson(request.body)["messages"][1]["content"]
+                    .toString()
+                    .contains(source);
+            });
+        };
+        QVERIFY2(QTest::qWaitFor(sent, patience), "the typed text never reached DeepSeek");
+    }
+
+private:
+    // Starts the program and waits for its icon.
+    bool start()
+    {
+        return m_app->start() &&
+               QTest::qWaitFor([this] { return Wayland::statusItemPid() == m_app->pid(); },
+                               patience);
+    }
+
+    bool ask(const QString &how)
+    {
+        return how == "icon" ? m_desktop->activateIcon() : m_app->run({"--toggle"}) == 0;
+    }
+
+    QList<Surface> ownSurfaces()
+    {
+        QList<Surface> own = m_desktop->surfaces();
+        own.removeIf([this](const Surface &surface) { return surface.pid != m_app->pid(); });
+        return own;
+    }
+
+    // The program's one surface; on sway, where layer surfaces are in no list, what covers the
+    // backdrop then.
+    std::optional<Surface> findPopover()
+    {
+        const QList<Surface> own = ownSurfaces();
+        if (!own.isEmpty() || !sway) {
+            return own.size() == 1 ? std::optional(own.first()) : std::nullopt;
+        }
+        const QRect over =
+            static_cast<Wayland::SwayDesktop &>(*m_desktop).overBackdrop(backdropColour);
+        return over.width() < 100 || over.height() < 100
+                   ? std::nullopt
+                   : std::optional(Surface{{}, over, false, false, false, m_app->pid()});
+    }
+    std::optional<Surface> waitForPopover()
+    {
+        std::optional<Surface> found;
+        return QTest::qWaitFor([&] { return bool(found = findPopover()); }, patience)
+                   ? found
+                   : std::nullopt;
+    }
+    bool waitUntilClosed()
+    {
+        return QTest::qWaitFor([this] { return !findPopover(); }, patience);
+    }
+
+    // The panel started with the desktop, then the one a test started again.
+    bool quitPanel()
+    {
+        if (m_panel) {
+            m_panel->terminate();
+        } else {
+            ::kill(qEnvironmentVariableIntValue("QUENZAL_TEST_PANEL_PID"), SIGTERM);
+        }
+        return QTest::qWaitFor([] { return !hasWatcher(); }, patience);
+    }
+    bool startPanel()
+    {
+        m_panel = std::make_unique<QProcess>();
+        m_panel->setStandardOutputFile(QProcess::nullDevice()); // GTK's complaints
+        m_panel->setStandardErrorFile(QProcess::nullDevice());
+        m_panel->start(qEnvironmentVariable("QUENZAL_TEST_PANEL"), QStringList());
+        return m_panel->waitForStarted(patience) && QTest::qWaitFor(hasWatcher, patience);
+    }
+
+    std::unique_ptr<Wayland::Desktop> m_desktop;
+    Backdrop m_backdrop;
+    std::optional<E2EProgram> m_app;
+    std::unique_ptr<QProcess> m_panel;
+};
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_FORCE_STDERR_LOGGING", "1"); // for the program started from the test too
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_DESKTOP")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    // Qt adds the program's name to its windows' titles, but where they are the same.
+    QApplication::setApplicationDisplayName(QStringLiteral("Backdrop"));
+    TestWayland test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_wayland.moc"
