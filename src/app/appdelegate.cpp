@@ -3,6 +3,7 @@
 #include "aboutview.h"
 #include "appnotifier.h"
 #include "apptheme.h"
+#include "clickshield.h"
 #include "compositor.h"
 #include "deployment.h"
 #include "globalshortcut.h"
@@ -51,6 +52,7 @@ AppDelegate::AppDelegate(Services services, QObject *parent)
 AppDelegate::~AppDelegate()
 {
     delete m_popover;
+    delete m_shield;
 }
 
 namespace {
@@ -60,6 +62,8 @@ constexpr int iconExtent = 24;
 // Where a Wayland compositor keeps the icon's place to itself: the popover's distance from the
 // top right corner of the free area, where tray icons usually are.
 constexpr QMargins layerMargins(0, 6, 8, 0);
+// Two activations closer than this are one click told twice.
+constexpr qint64 echoMilliseconds = 150;
 
 } // namespace
 
@@ -169,6 +173,8 @@ void AppDelegate::setupPopover()
     m_popover->resize(m_services.preferences.popoverSize());
     if (m_popover->windowFlags().testFlag(Qt::BypassWindowManagerHint)) {
         layerPopups();
+        m_shield = new ClickShield;
+        connect(m_shield, &ClickShield::pressed, this, &AppDelegate::closePopover);
     }
     // Escape puts the popover away, as it does any transient window, unless a control inside
     // uses it (the shortcut recorder in the settings does).
@@ -183,7 +189,7 @@ void AppDelegate::setupPopover()
         connect(m_services.pressMonitor, &PressMonitor::pressed, this, [this](const QPoint &at) {
             if (PopoverGeometry::closesPopover(m_popover->frameGeometry(), m_popover->isVisible(),
                                                at, statusItemRect(), ownWindowFrames())) {
-                m_closingPress = at;
+                m_closingPress.emplace(at);
                 m_closingPressTime.start();
                 QTimer::singleShot(0, this, &AppDelegate::closePopover);
             }
@@ -191,9 +197,12 @@ void AppDelegate::setupPopover()
     } else {
         // Where presses in other programs cannot be seen, losing the keyboard stands for them.
         connect(m_popover, &PopoverWindow::deactivated, this, [this] {
+            qCDebug(lcShell) << "the popover lost the keyboard";
             QTimer::singleShot(0, this, [this] {
                 // Unless the keyboard went to a window of ours (the language list).
                 if (m_popover->isVisible() && !QGuiApplication::focusWindow()) {
+                    m_closingPress.emplace();
+                    m_closingPressTime.start();
                     closePopover();
                 }
             });
@@ -275,6 +284,16 @@ QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<v
 
 void AppDelegate::handleClick(QSystemTrayIcon::ActivationReason reason)
 {
+    qCDebug(lcShell) << "tray icon activated:" << reason;
+    // GTK panels (waybar) pass on a double click's second press twice, as a press and as a
+    // double press: one click, however it is told.
+    if (reason == QSystemTrayIcon::Trigger) {
+        const bool echo = m_triggerTime.isValid() && m_triggerTime.elapsed() < echoMilliseconds;
+        m_triggerTime.start();
+        if (echo) {
+            return;
+        }
+    }
     switch (reason) {
     case QSystemTrayIcon::Trigger:
     case QSystemTrayIcon::DoubleClick: // a quick second click is a second click all the same
@@ -292,8 +311,9 @@ void AppDelegate::iconActivated()
     if (m_statusItem && !m_statusItem->geometry().isValid()) {
         const QPoint pointer = QCursor::pos();
         m_iconPoint = pointer;
-        // The press of this click was seen as a press outside, before the tray said anything,
-        // and has closed the popover already; opening it again would undo the user's click.
+        // The press of this click was seen as a press outside (or took the keyboard away),
+        // before the tray said anything, and has closed the popover already; opening it again
+        // would undo the user's click.
         if (m_closingPress && m_popover && !m_popover->isVisible() &&
             PopoverGeometry::endsClosingClick(*m_closingPress, m_closingPressTime.elapsed(),
                                               pointer)) {
@@ -362,11 +382,20 @@ void AppDelegate::showPopover()
     m_popover->move(PopoverGeometry::placement(anchor, pointer, size, available).topLeft());
     m_popover->winId(); // the native window must exist before it gets its hints
     WindowHints::skipTaskbarAndPager(m_popover->windowHandle());
+    if (m_shield) {
+        m_shield->show();
+        if (!LayerShell::attach(m_shield->windowHandle(), {}, LayerShell::Role::shield)) {
+            m_shield->hide();
+        }
+    }
     m_popover->show();
     if (m_popover->windowFlags().testFlag(Qt::BypassWindowManagerHint) &&
         !LayerShell::attach(m_popover->windowHandle(), layerMargins)) {
         qCWarning(lcShell) << "the compositor refused the popover its layer; shown as a window";
         m_popover->hide();
+        if (m_shield) {
+            m_shield->hide();
+        }
         m_popover->setWindowFlag(Qt::BypassWindowManagerHint, false);
         m_popover->show();
     }
@@ -381,6 +410,9 @@ void AppDelegate::closePopover()
 {
     if (m_popover) {
         m_popover->hide();
+    }
+    if (m_shield) {
+        m_shield->hide();
     }
     stopClickOutsideMonitor();
 }

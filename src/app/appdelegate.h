@@ -26,6 +26,8 @@ class TranslatorViewModel;
 
 // The shell: the tray icon and its clicks, the popover window, the click-outside monitor, the
 // global shortcut, the context menu and the resize requests. Lives for the whole run.
+class ClickShield;
+
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -101,6 +103,7 @@ private:
     Services m_services;
     QSystemTrayIcon *m_statusItem = nullptr;
     PopoverWindow *m_popover = nullptr; // a top-level window, deleted by this object
+    ClickShield *m_shield = nullptr;    // under a popover on the layer shell, deleted here too
     std::unique_ptr<QMenu> m_menu;
     bool m_monitoring = false;
     QColor m_desktopTextColor;
@@ -108,6 +111,9 @@ private:
     // place to themselves.
     std::optional<QPoint> m_iconPoint;
     // The press outside that last closed the popover, and how long ago.
-    std::optional<QPoint> m_closingPress;
+    // What last closed the popover from outside, and how long ago: a press there, or (no place)
+    // the keyboard going elsewhere.
+    std::optional<std::optional<QPoint>> m_closingPress;
     QElapsedTimer m_closingPressTime;
+    QElapsedTimer m_triggerTime; // since the icon's last activation
 };

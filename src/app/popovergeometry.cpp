@@ -65,11 +65,18 @@ QRect PopoverGeometry::panelAnchor(const QPoint &pointer, const QRect &available
     return QRect(at, QSize(1, 1));
 }
 
-bool PopoverGeometry::endsClosingClick(const QPoint &press, qint64 elapsed, const QPoint &pointer)
+bool PopoverGeometry::endsClosingClick(const std::optional<QPoint> &press, qint64 elapsed,
+                                       const QPoint &pointer)
 {
     // A click takes a few hundred milliseconds from press to the tray's message; the pointer
-    // barely moves on the way.
+    // barely moves on the way. Told by time alone, a quick click elsewhere and then on the icon
+    // must still open the popover again.
     constexpr qint64 clickTime = 1500;
+    constexpr qint64 unseenClickTime = 600;
     constexpr int stillness = 8;
-    return elapsed >= 0 && elapsed <= clickTime && (pointer - press).manhattanLength() <= stillness;
+    if (!press) {
+        return elapsed >= 0 && elapsed <= unseenClickTime;
+    }
+    return elapsed >= 0 && elapsed <= clickTime &&
+           (pointer - *press).manhattanLength() <= stillness;
 }

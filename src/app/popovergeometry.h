@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QVariant>
 
+#include <optional>
+
 // Where the popover goes and how big it is; pure functions the shell and its tests share.
 class PopoverGeometry
 {
@@ -34,6 +36,9 @@ public:
 
     // Whether a tray icon's activation ends the click whose press closed the popover as a
     // press outside it (trays that do not tell where their icon is): it comes soon after that
-    // press, `elapsed` ms, with the pointer still where it was pressed.
-    static bool endsClosingClick(const QPoint &press, qint64 elapsed, const QPoint &pointer);
+    // press, `elapsed` ms, with the pointer still where it was pressed. Where presses are not
+    // seen (Wayland: the popover closed when the click took the keyboard away), there is no
+    // `press`, and only a shorter time tells.
+    static bool endsClosingClick(const std::optional<QPoint> &press, qint64 elapsed,
+                                 const QPoint &pointer);
 };

@@ -78,6 +78,7 @@ private slots:
         PopoverWindow *popover = m_delegate->popover();
         popover->hide();
         m_delegate->handleClick(QSystemTrayIcon::Trigger);
+        m_delegate->handleClick(QSystemTrayIcon::Trigger); // the same click, told twice
         QVERIFY(popover->isVisible());
         popover->content()->viewModel().setSourceText("Hallo");
         m_delegate->handleClick(QSystemTrayIcon::Context); // the tray shows the menu itself
@@ -282,20 +283,25 @@ private slots:
     // An activation that ends the click whose press closed the popover.
     void endsClosingClick_data()
     {
+        QTest::addColumn<bool>("seen"); // the press was seen, at 1000,12
         QTest::addColumn<qint64>("elapsed");
         QTest::addColumn<QPoint>("pointer");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("at once, same place") << qint64(200) << QPoint(1000, 12) << true;
-        QTest::newRow("a slow click") << qint64(1500) << QPoint(1004, 16) << true;
-        QTest::newRow("much later") << qint64(1501) << QPoint(1000, 12) << false;
-        QTest::newRow("elsewhere") << qint64(200) << QPoint(1005, 16) << false;
+        QTest::newRow("at once, same place") << true << qint64(200) << QPoint(1000, 12) << true;
+        QTest::newRow("a slow click") << true << qint64(1500) << QPoint(1004, 16) << true;
+        QTest::newRow("much later") << true << qint64(1501) << QPoint(1000, 12) << false;
+        QTest::newRow("elsewhere") << true << qint64(200) << QPoint(1005, 16) << false;
+        QTest::newRow("unseen, at once") << false << qint64(600) << QPoint(50, 700) << true;
+        QTest::newRow("unseen, a new click") << false << qint64(601) << QPoint() << false;
     }
     void endsClosingClick()
     {
+        QFETCH(bool, seen);
         QFETCH(qint64, elapsed);
         QFETCH(QPoint, pointer);
         QFETCH(bool, ends);
-        QCOMPARE(PopoverGeometry::endsClosingClick({1000, 12}, elapsed, pointer), ends);
+        const std::optional<QPoint> press = seen ? std::optional(QPoint(1000, 12)) : std::nullopt;
+        QCOMPARE(PopoverGeometry::endsClosingClick(press, elapsed, pointer), ends);
     }
 
     // On an XEmbed tray the glyph takes the colour that stands out on the tray's background,

@@ -91,30 +91,47 @@ public:
         return execute("swaymsg", {QStringLiteral("[title=\"%1\"]").arg(title), "border", "none"});
     }
 
-    // A right click on the icon opens waybar's menu; once it is drawn it has the keyboard.
+    // A right click on the icon opens waybar's menu, drawn by waybar itself.
     bool openMenu() override
     {
         const std::optional<QPoint> at = icon();
         if (!at) {
             return false;
         }
-        const QRect below(at->x() - 300, workArea().top(), 300, 200);
-        const QImage before = screenshot().copy(below);
+        m_menuArea = QRect(at->x() - 300, workArea().top(), 300, 300);
+        const QImage before = screenshot().copy(m_menuArea);
         return click(*at, 3) &&
-               QTest::qWaitFor([&] { return screenshot().copy(below) != before; }, 30'000);
+               QTest::qWaitFor([&] { return screenshot().copy(m_menuArea) != before; }, 30'000);
     }
+    // A click on the entry's label: the labels are the lines of dark text in the menu, in the
+    // order of its entries (the keyboard does not reach a menu of a panel there).
     bool pickFromMenu(const QString &label) override
     {
-        QStringList keys;
-        for (const auto &[id, entry] : menuEntries()) {
-            keys << "-k"
-                 << "Down";
-            if (entry.startsWith(label)) {
-                return execute("wtype", keys << "-k"
-                                             << "Return");
-            }
+        const QList<std::pair<int, QString>> entries = menuEntries();
+        const auto entry = std::find_if(entries.cbegin(), entries.cend(),
+                                        [&](const auto &e) { return e.second.startsWith(label); });
+        if (entry == entries.cend()) {
+            return false;
         }
-        return false;
+        const QImage shot = screenshot().copy(m_menuArea);
+        QList<QRect> lines;
+        bool inLine = false;
+        for (int y = 0; y < shot.height(); ++y) {
+            QRect ink;
+            for (int x = 0; x < shot.width(); ++x) {
+                if (qGray(shot.pixel(x, y)) < 100) {
+                    ink |= QRect(x, y, 1, 1);
+                }
+            }
+            if (!ink.isEmpty() && inLine) {
+                lines.last() |= ink;
+            } else if (!ink.isEmpty()) {
+                lines.append(ink);
+            }
+            inLine = !ink.isEmpty();
+        }
+        const int index = int(entry - entries.cbegin());
+        return index < lines.size() && click(m_menuArea.topLeft() + lines.at(index).center(), 1);
     }
 
     // A click into the window, away from where the popover goes.
@@ -158,11 +175,13 @@ private:
         return execute("swaymsg", {"-r", "-t", what}, &reply) ? QJsonDocument::fromJson(reply)
                                                               : QJsonDocument();
     }
+    // Then the pointer goes to the bar's far left, out of the screenshots' way (sway draws it).
     static bool click(QPoint at, int button)
     {
-        return execute(
-            QStringLiteral(QUENZAL_WLPOINTER),
-            {"click", QString::number(at.x()), QString::number(at.y()), QString::number(button)});
+        return execute(QStringLiteral(QUENZAL_WLPOINTER),
+                       {"click", QString::number(at.x()), QString::number(at.y()),
+                        QString::number(button)}) &&
+               execute(QStringLiteral(QUENZAL_WLPOINTER), {"move", "0", "0"});
     }
 
     // The centre of what stands out from the bar's own colour in its right half, once drawn; the
@@ -193,6 +212,7 @@ private:
         return bounds.width() >= 4 ? std::optional(bounds.center()) : std::nullopt;
     }
 
+    QRect m_menuArea; // where the menu opened by openMenu() is drawn
     QProcess m_pointer;
     QProcess m_keyboard;
     bool m_ready = false;

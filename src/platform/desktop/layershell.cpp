@@ -80,16 +80,19 @@ Globals &globals()
 class LayerSurface : public QObject
 {
 public:
-    LayerSurface(QWindow *window, wl_surface *base, zwlr_layer_surface_v1 *surface)
+    LayerSurface(QWindow *window, wl_surface *base, zwlr_layer_surface_v1 *surface, bool fills)
         : QObject(window)
         , m_window(window)
         , m_base(base)
         , m_surface(surface)
+        , m_fills(fills)
     {
         zwlr_layer_surface_v1_add_listener(m_surface, &listener, this);
         window->installEventFilter(this);
-        connect(window, &QWindow::widthChanged, this, &LayerSurface::followSize);
-        connect(window, &QWindow::heightChanged, this, &LayerSurface::followSize);
+        if (!fills) {
+            connect(window, &QWindow::widthChanged, this, &LayerSurface::followSize);
+            connect(window, &QWindow::heightChanged, this, &LayerSurface::followSize);
+        }
     }
 
     ~LayerSurface() override { zwlr_layer_surface_v1_destroy(m_surface); }
@@ -136,6 +139,10 @@ private:
         auto *self = static_cast<LayerSurface *>(data);
         zwlr_layer_surface_v1_ack_configure(surface, serial);
         self->m_configured = true;
+        // The compositor sizes a surface that fills the free area: the window draws at that size.
+        if (self->m_fills && self->m_window && width > 0 && height > 0) {
+            self->m_window->resize(int(width), int(height));
+        }
         qCDebug(lcLayer) << "configured" << width << height;
     }
 
@@ -154,6 +161,7 @@ private:
     QPointer<QWindow> m_window;
     wl_surface *m_base;
     zwlr_layer_surface_v1 *m_surface;
+    bool m_fills;
     bool m_configured = false;
     bool m_closed = false;
 };
@@ -222,20 +230,27 @@ bool LayerShell::attach(QWindow *window, const QMargins &margins, Role role)
     }
     zwlr_layer_surface_v1 *layer = zwlr_layer_shell_v1_get_layer_surface(
         g.shell, surface, nullptr,
-        role == Role::panel ? ZWLR_LAYER_SHELL_V1_LAYER_TOP : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
+        role == Role::panel || role == Role::shield ? ZWLR_LAYER_SHELL_V1_LAYER_TOP
+                                                    : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
         "quenzal");
-    zwlr_layer_surface_v1_set_size(layer, window->width(), window->height());
-    zwlr_layer_surface_v1_set_anchor(layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
-                                                ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    const bool fills = role == Role::shield;
+    constexpr uint32_t allEdges =
+        ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+        ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT;
+    zwlr_layer_surface_v1_set_size(layer, fills ? 0 : window->width(),
+                                   fills ? 0 : window->height());
+    zwlr_layer_surface_v1_set_anchor(layer, fills ? allEdges
+                                                  : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP |
+                                                        ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_margin(layer, margins.top(), margins.right(), margins.bottom(),
                                      margins.left());
     // On demand: typing goes here until the user clicks elsewhere, which then closes it.
-    const uint32_t keyboard =
-        role == Role::tooltip ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
-        : g.version >= 4      ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND
-                              : 1;
-    zwlr_layer_surface_v1_set_keyboard_interactivity(layer, keyboard);
-    auto *placed = new LayerSurface(window, surface, layer);
+    const bool typing = role == Role::panel || role == Role::popup;
+    zwlr_layer_surface_v1_set_keyboard_interactivity(
+        layer, !typing          ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+               : g.version >= 4 ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND
+                                : 1);
+    auto *placed = new LayerSurface(window, surface, layer, fills);
     if (!placed->waitForConfigure()) {
         delete placed;
         return false;

@@ -23,6 +23,9 @@ public:
         panel,   // the layer above normal windows; takes the keyboard until a click elsewhere
         popup,   // the layer above that, over its panel; takes the keyboard too
         tooltip, // above as well, never takes the keyboard
+        shield,  // under a panel, over the whole free area, never takes the keyboard: takes
+                 // the clicks meant for other windows, on compositors that would not tell the
+                 // panel that it lost the keyboard to them
     };
 
     // Call before the application object, in a Wayland session.
@@ -31,8 +34,8 @@ public:
     static bool isAvailable();
     // Gives `window`, shown a moment ago with Qt::BypassWindowManagerHint, its place on the
     // layer, `margins` away from the top and right edges of the free area; the place follows
-    // the window's size until it is hidden. False when the layer shell is not there or the
-    // compositor did not take the window.
+    // the window's size until it is hidden. A shield takes the size of the free area instead. False
+    // when the layer shell is not there or the compositor did not take the window.
     static bool attach(QWindow *window, const QMargins &margins, Role role = Role::panel);
     // The same at every show of `window`, which is created but not shown yet (a popup: the
     // compositor cannot place a popup of a window on the layer), at the margins `margins`

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QWidget>
+
+// A clear window over the whole free area of the screen, laid under the popover on the layer
+// shell of Wayland compositors: a press on it is a press outside the popover. Some compositors
+// (sway 1.7) leave the keyboard with the popover when another window is clicked, so without it
+// the popover would never hear of the click. The press that closes the popover goes no further.
+// Hidden, it gives its native window and the image it paints into back.
+class ClickShield : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ClickShield(QWidget *parent = nullptr);
+
+signals:
+    void pressed();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+};
