@@ -71,6 +71,8 @@ public:
     }
 
     // The raw image comes through a pipe, read while KWin answers: it may write before it does.
+    // The end is known from the answer's size, not from the pipe's end: the call keeps a copy of
+    // the writing end open on this side.
     QImage screenshot() override
     {
         int pipe[2];
@@ -82,29 +84,30 @@ public:
         capture << 0 << 0 << 1280u << 800u << QVariantMap{{"native-resolution", true}}
                 << QVariant::fromValue(QDBusUnixFileDescriptor(pipe[1]));
         const QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(capture);
-        ::close(pipe[1]); // the message holds its own copy
+        ::close(pipe[1]);
         QByteArray data;
-        char buffer[65536];
-        ssize_t n = -1;
-        const bool read = QTest::qWaitFor(
-            [&] {
-                while ((n = ::read(pipe[0], buffer, sizeof buffer)) > 0) {
-                    data.append(buffer, n);
-                }
-                return pending.isFinished() && (pending.isError() || n == 0);
-            },
-            30'000);
+        QVariantMap image;
+        const auto complete = [&] {
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) {
+                data.append(buffer, n);
+            }
+            if (!pending.isFinished()) {
+                return false;
+            }
+            if (pending.isError()) {
+                return true;
+            }
+            image = qdbus_cast<QVariantMap>(pending.reply().arguments().value(0));
+            return data.size() >= image["stride"].toLongLong() * image["height"].toLongLong();
+        };
+        const bool read = QTest::qWaitFor(complete, 30'000);
         ::close(pipe[0]);
-        const QDBusMessage reply = pending.reply();
-        if (!read || reply.type() != QDBusMessage::ReplyMessage) {
-            qWarning() << "KWin took no picture:" << reply.errorMessage();
-            return {};
-        }
-        const QVariantMap image = qdbus_cast<QVariantMap>(reply.arguments().first());
         const int width = image["width"].toInt();
         const int height = image["height"].toInt();
         const int stride = image["stride"].toInt();
-        if (data.size() < qsizetype(stride) * height) {
+        if (!read || pending.isError() || height <= 0) {
+            qWarning() << "KWin took no picture:" << pending.error().message();
             return {};
         }
         return QImage(reinterpret_cast<const uchar *>(data.constData()), width, height, stride,

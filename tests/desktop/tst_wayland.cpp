@@ -220,7 +220,10 @@ private:
     // backdrop then.
     std::optional<Surface> findPopover()
     {
-        const QList<Surface> own = ownSurfaces();
+        QList<Surface> own = ownSurfaces();
+        // The clear shield under the popover, over the whole free area, that takes clicks.
+        const QRect free = m_desktop->workArea();
+        own.removeIf([&](const Surface &surface) { return surface.frame == free; });
         if (!own.isEmpty() || !sway) {
             return own.size() == 1 ? std::optional(own.first()) : std::nullopt;
         }
