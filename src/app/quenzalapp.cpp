@@ -6,6 +6,7 @@
 #include "controlcommand.h"
 #include "deepseekservice.h"
 #include "deployment.h"
+#include "displayprobe.h"
 #include "keychainhelper.h"
 #include "keychainsecretstore.h"
 #include "languagedetector.h"
@@ -35,11 +36,47 @@
 
 namespace {
 
-bool hasDesktop()
+// Picks the display that answers where the environment names one that does not (a Wayland
+// socket left behind, an X server gone): Qt would end the program there. False, with the
+// reason, when none does.
+bool chooseDisplay(QString *reason)
 {
-    // Without these Qt would abort with a message about plugins, not about the desktop.
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        return true; // the user's choice
+    }
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray x11 = qgetenv("DISPLAY");
+    const bool waylandAnswers = !wayland.isEmpty() && DisplayProbe::waylandAnswers();
+    if (waylandAnswers) {
+        return true;
+    }
+    const bool x11Answers = !x11.isEmpty() && DisplayProbe::x11Answers();
+    if (x11Answers) {
+        if (!wayland.isEmpty()) {
+            std::fprintf(stderr,
+                         "Parlora - Quenzal: the Wayland display \"%s\" does not answer; using "
+                         "the X11 display \"%s\".\n",
+                         wayland.constData(), x11.constData());
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+        return true;
+    }
+    if (wayland.isEmpty() && x11.isEmpty()) {
+        *reason = QStringLiteral("neither an X11 nor a Wayland display was found");
+    } else {
+        QStringList dead;
+        if (!wayland.isEmpty()) {
+            dead << QStringLiteral("the Wayland display \"%1\"")
+                        .arg(QString::fromLocal8Bit(wayland));
+        }
+        if (!x11.isEmpty()) {
+            dead << QStringLiteral("the X11 display \"%1\"").arg(QString::fromLocal8Bit(x11));
+        }
+        *reason = dead.join(QStringLiteral(" and ")) + (dead.size() == 1
+                                                            ? QStringLiteral(" does not answer")
+                                                            : QStringLiteral(" do not answer"));
+    }
+    return false;
 }
 
 // A Wayland session, whether the app talks Wayland or goes through XWayland.
@@ -118,9 +155,9 @@ int QuenzalApp::run(int argc, char *argv[])
         }
         break;
     }
-    if (!hasDesktop()) {
-        std::fprintf(stderr, "Parlora - Quenzal needs a graphical desktop: neither an X11 nor "
-                             "a Wayland display was found.\n");
+    if (QString reason; !chooseDisplay(&reason)) {
+        std::fprintf(stderr, "Parlora - Quenzal needs a graphical desktop: %s.\n",
+                     qPrintable(reason));
         return 1;
     }
 

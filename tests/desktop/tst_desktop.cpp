@@ -278,6 +278,41 @@ private slots:
         QVERIFY(windows(Kind::popover).isEmpty());
     }
 
+    // A display named but gone: the program takes the one that answers, or says which do not.
+    void deadDisplays_data()
+    {
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<QString>("x11");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("wayland gone") << "quenzal-gone" << qEnvironmentVariable("DISPLAY")
+                                      << QByteArray("does not answer; using the X11 display");
+        QTest::newRow("both gone") << "quenzal-gone"
+                                   << ":987"
+                                   << QByteArray("the Wayland display \"quenzal-gone\" and the "
+                                                 "X11 display \":987\" do not answer");
+    }
+    void deadDisplays()
+    {
+        QFETCH(QString, wayland);
+        QFETCH(QString, x11);
+        QFETCH(QByteArray, said);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("QT_QPA_PLATFORM");
+        environment.insert("WAYLAND_DISPLAY", wayland);
+        environment.insert("DISPLAY", x11);
+        m_app = std::make_unique<QProcess>();
+        m_app->setProcessEnvironment(environment);
+        connect(m_app.get(), &QProcess::readyReadStandardError, this,
+                [this] { m_log += m_app->readAllStandardError(); });
+        m_app->start(QUENZAL_E2E);
+        QVERIFY(QTest::qWaitFor([&] { return m_log.contains(said); }, patience));
+        const bool runs = QTest::currentDataTag() == QByteArray("wayland gone");
+        const auto ended = [this] {
+            return m_app->state() == QProcess::NotRunning || m_app->waitForFinished(patience);
+        };
+        QVERIFY(runs ? bool(findIcon()) : ended() && m_app->exitCode() == 1);
+    }
+
     // Alt+Space closes and reopens it between two halves: it must type nothing and keep the text.
     void translatesTypedText()
     {
