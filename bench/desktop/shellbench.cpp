@@ -301,7 +301,10 @@ int measureTogglesOnly(const QString &path, int count)
     for (int i = 0; i < count; ++i) {
         figures.push_back(toggleToPaint(path, environment, home.filePath("stderr.log")));
         sleepUntil(now() + second / 2);
-        QProcess::execute(path, {"--hide"});
+        QProcess hide;
+        hide.setProcessEnvironment(environment);
+        hide.start(path, {"--hide"});
+        hide.waitForFinished(5000);
         sleepUntil(now() + second / 2);
     }
     process.terminate();
