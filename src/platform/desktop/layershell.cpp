@@ -103,9 +103,7 @@ public:
     bool waitForConfigure()
     {
         Globals &g = globals();
-        wl_surface_commit(static_cast<wl_surface *>(
-            QGuiApplication::platformNativeInterface()->nativeResourceForWindow("surface",
-                                                                                m_window)));
+        wl_surface_commit(m_base);
         while (!m_configured && !m_closed) {
             if (wl_display_roundtrip_queue(g.display, g.queue) < 0) {
                 return false;
@@ -119,7 +117,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        // The surface goes with the window's; the role object goes first.
+        // Qt takes the window's surface away as it hides it; the role object follows it.
         if (watched == m_window && event->type() == QEvent::Hide) {
             deleteLater();
             m_window->removeEventFilter(this);
