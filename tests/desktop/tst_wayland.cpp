@@ -270,14 +270,6 @@ private:
     std::unique_ptr<QProcess> m_panel;
 };
 
-// This process only stands for another program's window; Qt's Wayland client leaves its
-// globals (the compositor, the seat) to the end of the process, which LeakSanitizer would
-// report at every run.
-extern "C" const char *__lsan_default_options()
-{
-    return "detect_leaks=0";
-}
-
 int main(int argc, char *argv[])
 {
     qputenv("QT_FORCE_STDERR_LOGGING", "1"); // for the program started from the test too
