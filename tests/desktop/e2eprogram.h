@@ -1,12 +1,20 @@
 // The real program (quenzal-e2e) as the desktop tests run it: a home and runtime folder of its
 // own, DeepSeek answered by a local server behind http_proxy, and what it writes on standard
-// error kept. Copies started with run() (a second start, --toggle, ...) share all of it.
+// error kept. Copies started with run() (a second start, --toggle, ...) share all of it. Also the
+// status tray that the panels of the desktops hold, reached over D-Bus as a panel reaches it.
 #pragma once
 
 #include "testhome.h"
 #include "testhttpserver.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QProcess>
+#include <QTest>
+
+constexpr int patience = 30'000; // ms: longer is a failure, not a busy machine or sanitizers
 
 class E2EProgram : public QObject
 {
@@ -26,7 +34,7 @@ public:
     bool start(const QStringList &arguments = {})
     {
         m_process.start(QStringLiteral(QUENZAL_E2E), arguments);
-        return m_process.waitForStarted();
+        return m_process.waitForStarted(patience);
     }
     void stop()
     {
@@ -35,15 +43,22 @@ public:
             m_process.waitForFinished(); // reads the rest of its output
         }
     }
-    // Runs another copy to its end; its exit code, or -1 if it did not end in time.
-    int run(const QStringList &arguments, int timeout = 30'000)
+    // Runs another copy to its end; its exit code, or -1 if it did not end in time. What it
+    // writes on standard error goes to `errors`, or without it to the test's.
+    int run(const QStringList &arguments, QByteArray *errors = nullptr,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
         QProcess copy;
-        copy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        copy.setProcessChannelMode(errors ? QProcess::SeparateChannels
+                                          : QProcess::ForwardedErrorChannel);
+        copy.setProcessEnvironment(environment);
         copy.start(QStringLiteral(QUENZAL_E2E), arguments);
-        return copy.waitForFinished(timeout) && copy.exitStatus() == QProcess::NormalExit
-                   ? copy.exitCode()
-                   : -1;
+        const bool ended =
+            copy.waitForFinished(patience) && copy.exitStatus() == QProcess::NormalExit;
+        if (errors) {
+            *errors = copy.readAllStandardError();
+        }
+        return ended ? copy.exitCode() : -1;
     }
 
     bool isRunning() const { return m_process.state() == QProcess::Running; }
@@ -58,3 +73,44 @@ private:
     QProcess m_process;
     QByteArray m_log;
 };
+
+namespace Tray {
+
+// The panel's watcher is on the bus.
+inline bool hasWatcher()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        "org.kde.StatusNotifierWatcher");
+}
+
+// The watcher's StatusNotifierItems, as "service/path".
+inline QStringList statusItems()
+{
+    QDBusMessage get =
+        QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                       "org.freedesktop.DBus.Properties", "Get");
+    get << "org.kde.StatusNotifierWatcher"
+        << "RegisteredStatusNotifierItems";
+    const QList<QVariant> reply = QDBusConnection::sessionBus().call(get).arguments();
+    return reply.isEmpty() ? QStringList()
+                           : reply.first().value<QDBusVariant>().variant().toStringList();
+}
+
+// Starts a panel in `process` and waits until its watcher is on the bus.
+inline bool startPanel(QProcess &process, const QString &program)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("NO_AT_BRIDGE", "1");
+    process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(QProcess::nullDevice()); // GTK's complaints
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, QStringList());
+    return process.waitForStarted(patience) && QTest::qWaitFor(hasWatcher, patience);
+}
+
+inline bool waitUntilNoWatcher()
+{
+    return QTest::qWaitFor([] { return !hasWatcher(); }, patience);
+}
+
+} // namespace Tray
