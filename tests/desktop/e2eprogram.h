@@ -1,7 +1,7 @@
 // The real program (quenzal-e2e) as the desktop tests run it: a home and runtime folder of its
 // own, DeepSeek answered by a local server behind http_proxy, and what it writes on standard
-// error kept. Copies started with run() (a second start, --toggle, ...) share all of it. Also the
-// status tray that the panels of the desktops hold, reached over D-Bus as a panel reaches it.
+// error kept, and shown if the test fails. Copies started with run() (a second start, --toggle,
+// ...) share all of it. Also the panels' status tray, reached over D-Bus as a panel reaches it.
 #pragma once
 
 #include "testhome.h"
@@ -11,6 +11,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
 
@@ -29,7 +30,13 @@ public:
         connect(&m_process, &QProcess::readyReadStandardError, this,
                 [this] { m_log += m_process.readAllStandardError(); });
     }
-    ~E2EProgram() override { stop(); }
+    ~E2EProgram() override
+    {
+        stop();
+        if (QTest::currentTestFailed()) {
+            qWarning("--- quenzal-e2e wrote:\n%s---", m_log.constData());
+        }
+    }
 
     bool start(const QStringList &arguments = {})
     {
@@ -65,6 +72,21 @@ public:
     qint64 pid() const { return isRunning() ? m_process.processId() : 0; }
     QProcess &process() { return m_process; }
     const QByteArray &log() const { return m_log; }
+    bool waitToSay(const QByteArray &text)
+    {
+        return QTest::qWaitFor([&] { return m_log.contains(text); }, patience);
+    }
+    // How many of its requests to DeepSeek asked to translate a text with `text` in it.
+    qsizetype sent(const QString &text) const
+    {
+        return std::count_if(m_server.requests().cbegin(), m_server.requests().cend(),
+                             [&](const TestHttpServer::Request &request) {
+                                 return QJsonDocument::fromJson(
+                                            request.body)["messages"][1]["content"]
+                                     .toString()
+                                     .contains(text);
+                             });
+    }
     TestHttpServer &server() { return m_server; }
 
 private:

@@ -61,10 +61,6 @@ private slots:
     void init() { m_app.emplace(); }
     void cleanup()
     {
-        m_app->stop();
-        if (QTest::currentTestFailed()) {
-            qWarning("--- quenzal-e2e wrote:\n%s---", m_app->log().constData());
-        }
         m_app.reset();
         // The next test's icon is to be the only one.
         QVERIFY(QTest::qWaitFor([] { return Tray::statusItems().isEmpty(); }, patience));
@@ -83,8 +79,7 @@ private slots:
         QVERIFY(!panelLate || quitPanel());
         QVERIFY(m_app->start());
         if (panelLate) {
-            QVERIFY(QTest::qWaitFor([this] { return m_app->log().contains("no system tray yet"); },
-                                    patience));
+            QVERIFY(m_app->waitToSay("no system tray yet"));
             QVERIFY(startPanel());
         }
         const qint64 pid = m_app->pid();
@@ -166,15 +161,8 @@ private slots:
         QVERIFY(ask("icon"));
         QVERIFY(waitForPopover());
         QVERIFY(m_desktop->type(source));
-        const QList<TestHttpServer::Request> &requests = m_app->server().requests();
-        const auto sent = [&] {
-            return std::any_of(requests.cbegin(), requests.cend(), [&](const auto &request) {
-                return QJsonDocument::fromJson(request.body)["messages"][1]["content"]
-                    .toString()
-                    .contains(source);
-            });
-        };
-        QVERIFY2(QTest::qWaitFor(sent, patience), "the typed text never reached DeepSeek");
+        QVERIFY2(QTest::qWaitFor([&] { return m_app->sent(source) > 0; }, patience),
+                 "the typed text never reached DeepSeek");
     }
 
 private:
