@@ -96,6 +96,14 @@ private:
     QByteArray m_log;
 };
 
+// Waits until `find` finds something, and returns it.
+template <typename Find> auto waitToFind(const Find &find) -> decltype(find())
+{
+    decltype(find()) found;
+    return QTest::qWaitFor([&] { return bool(found = find()); }, patience) ? found
+                                                                           : decltype(found)();
+}
+
 namespace Tray {
 
 // The panel's watcher is on the bus.

@@ -169,12 +169,11 @@ private:
     // tray is all it holds.
     std::optional<QPoint> icon()
     {
-        std::optional<QPoint> found;
-        const auto drawn = [&] {
+        return waitToFind([this]() -> std::optional<QPoint> {
             const QImage shot = screenshot();
             const int bar = workArea().top();
             if (shot.isNull() || bar < 8) {
-                return false;
+                return std::nullopt;
             }
             const int panel = qGray(shot.pixel(shot.width() / 2, bar / 2));
             QRect bounds;
@@ -184,9 +183,8 @@ private:
                                                                              : QRect();
                 }
             }
-            return bounds.width() >= 4 && (found = bounds.center());
-        };
-        return QTest::qWaitFor(drawn, patience) ? found : std::nullopt;
+            return bounds.width() >= 4 ? std::optional(bounds.center()) : std::nullopt;
+        });
     }
 
     QRect m_menuArea; // where the menu opened by openMenu() is drawn

@@ -50,9 +50,8 @@ double contrast(QRgb a, QRgb b)
         return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
                0.0722 * channel(qBlue(rgb));
     };
-    const double first = luminance(a);
-    const double second = luminance(b);
-    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+    const auto [darker, lighter] = std::minmax({luminance(a), luminance(b)});
+    return (lighter + 0.05) / (darker + 0.05);
 }
 
 // The panel strip above the screen's free area holds nothing but the status tray with our icon:

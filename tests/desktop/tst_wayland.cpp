@@ -112,12 +112,10 @@ private slots:
         QVERIFY(!shown->inTaskbar);
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         const QRect workArea = m_desktop->workArea();
-        QString at;
-        QDebug(&at) << shown->frame;
         QVERIFY2(screen.right() - shown->frame.right() <= 64 &&
                      shown->frame.top() >= workArea.top() &&
                      shown->frame.top() - workArea.top() <= 64,
-                 qPrintable(at));
+                 qPrintable(QDebug::toString(shown->frame)));
         // Over the backdrop: hardly a pixel of it shows through.
         QImage shot;
         const auto covered = [&] {
@@ -204,10 +202,7 @@ private:
     }
     std::optional<Surface> waitForPopover()
     {
-        std::optional<Surface> found;
-        return QTest::qWaitFor([&] { return bool(found = findPopover()); }, patience)
-                   ? found
-                   : std::nullopt;
+        return waitToFind([this] { return findPopover(); });
     }
     bool waitUntilClosed()
     {
