@@ -104,6 +104,15 @@ template <typename Find> auto waitToFind(const Find &find) -> decltype(find())
                                                                            : decltype(found)();
 }
 
+// A method call on the session bus, and its answer.
+inline QDBusMessage callDBus(const QString &service, const QString &path, const QString &interface,
+                             const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call);
+}
+
 namespace Tray {
 
 // The panel's watcher is on the bus.
@@ -116,12 +125,11 @@ inline bool hasWatcher()
 // The watcher's StatusNotifierItems, as "service/path".
 inline QStringList statusItems()
 {
-    QDBusMessage get =
-        QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                                       "org.freedesktop.DBus.Properties", "Get");
-    get << "org.kde.StatusNotifierWatcher"
-        << "RegisteredStatusNotifierItems";
-    const QList<QVariant> reply = QDBusConnection::sessionBus().call(get).arguments();
+    const QList<QVariant> reply =
+        callDBus("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                 "org.freedesktop.DBus.Properties", "Get",
+                 {"org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"})
+            .arguments();
     return reply.isEmpty() ? QStringList()
                            : reply.first().value<QDBusVariant>().variant().toStringList();
 }

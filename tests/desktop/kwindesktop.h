@@ -143,20 +143,16 @@ private:
     {
         QTemporaryFile script(QDir::tempPath() + "/kwin-script-XXXXXX.js");
         const QString name = QStringLiteral("quenzal-test-%1").arg(++m_scripts);
-        if (!script.open() ||
-            script.write(("callDBus('org.quenzal.DesktopTest', '/', 'org.quenzal.DesktopTest', "
-                          "'report', JSON.stringify(" +
-                          expression + "));\n")
-                             .toUtf8()) <= 0) {
+        const QByteArray source = "callDBus('org.quenzal.DesktopTest', '/', "
+                                  "'org.quenzal.DesktopTest', 'report', JSON.stringify(" +
+                                  expression.toUtf8() + "));\n";
+        if (!script.open() || script.write(source) != source.size()) {
             return {};
         }
         script.close();
         m_reports.last.clear();
         const auto scripting = [](const QString &method, const QVariantList &arguments = {}) {
-            QDBusMessage call = QDBusMessage::createMethodCall("org.kde.KWin", "/Scripting",
-                                                               "org.kde.kwin.Scripting", method);
-            call.setArguments(arguments);
-            QDBusConnection::sessionBus().call(call);
+            callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", method, arguments);
         };
         scripting("loadScript", {script.fileName(), name});
         scripting("start");

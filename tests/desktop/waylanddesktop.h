@@ -87,10 +87,8 @@ inline QDBusMessage callItem(const QString &interface, const QString &method,
                              const QVariantList &arguments = {})
 {
     const auto [service, path] = statusItem();
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
-    call.setArguments(arguments);
     return service.isEmpty() ? QDBusMessage::createError(QDBusError::Failed, "not one status item")
-                             : QDBusConnection::sessionBus().call(call);
+                             : callDBus(service, path, interface, method, arguments);
 }
 
 // A call on the item's menu as the panel finds it, in the exported DBusMenu.
@@ -102,10 +100,8 @@ inline QDBusMessage callMenu(const QString &method, const QVariantList &argument
         return menu;
     }
     const QVariant path = menu.arguments().first().value<QDBusVariant>().variant();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        statusItem().first, path.value<QDBusObjectPath>().path(), "com.canonical.dbusmenu", method);
-    call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call);
+    return callDBus(statusItem().first, path.value<QDBusObjectPath>().path(),
+                    "com.canonical.dbusmenu", method, arguments);
 }
 
 // The entries of the menu's first level that a user can pick, in order: their ids and labels
