@@ -6,15 +6,12 @@
 
 #include "waylanddesktop.h"
 
-#include <QCoreApplication>
 #include <QDBusPendingCall>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryFile>
-#include <QTest>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -41,7 +38,6 @@ public:
         m_ready = bus.registerService("org.quenzal.DesktopTest") &&
                   bus.registerObject("/", &m_reports, QDBusConnection::ExportAllSlots);
     }
-    bool isReady() const { return m_ready; }
 
     QList<Surface> surfaces() override
     {
@@ -52,22 +48,18 @@ public:
                  "width: w.frameGeometry.width, height: w.frameGeometry.height, "
                  "noBorder: w.noBorder, skipTaskbar: w.skipTaskbar, pid: w.pid}))")
                  .array()) {
-            found.append(
-                {w["caption"].toString(),
-                 QRect(w["x"].toInt(), w["y"].toInt(), w["width"].toInt(), w["height"].toInt()),
-                 !w["noBorder"].toBool(), false, !w["skipTaskbar"].toBool(), w["pid"].toInteger()});
+            found.append({w["caption"].toString(), rect(w), !w["noBorder"].toBool(), false,
+                          !w["skipTaskbar"].toBool(), w["pid"].toInteger()});
         }
         return found;
     }
 
     QRect workArea() override
     {
-        const QJsonObject area =
+        return rect(
             run("(a => ({x: a.x, y: a.y, width: a.width, height: a.height}))(workspace.clientArea("
                 "KWin.MaximizeArea, workspace.activeScreen, workspace.currentDesktop))")
-                .object();
-        return QRect(area["x"].toInt(), area["y"].toInt(), area["width"].toInt(),
-                     area["height"].toInt());
+                .object());
     }
 
     // The raw image comes through a pipe, read while KWin answers: it may write before it does.
@@ -92,25 +84,20 @@ public:
             for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) {
                 data.append(buffer, n);
             }
-            if (!pending.isFinished()) {
-                return false;
-            }
-            if (pending.isError()) {
-                return true;
+            if (!pending.isFinished() || pending.isError()) {
+                return pending.isFinished();
             }
             image = qdbus_cast<QVariantMap>(pending.reply().arguments().value(0));
             return data.size() >= image["stride"].toLongLong() * image["height"].toLongLong();
         };
-        const bool read = QTest::qWaitFor(complete, 30'000);
+        const bool read = QTest::qWaitFor(complete, patience);
         ::close(pipe[0]);
-        const int width = image["width"].toInt();
-        const int height = image["height"].toInt();
-        const int stride = image["stride"].toInt();
-        if (!read || pending.isError() || height <= 0) {
+        if (!read || pending.isError() || image["height"].toInt() <= 0) {
             qWarning() << "KWin took no picture:" << pending.error().message();
             return {};
         }
-        return QImage(reinterpret_cast<const uchar *>(data.constData()), width, height, stride,
+        return QImage(reinterpret_cast<const uchar *>(data.constData()), image["width"].toInt(),
+                      image["height"].toInt(), image["stride"].toInt(),
                       QImage::Format(image["format"].toInt()))
             .convertToFormat(QImage::Format_RGB32);
     }
@@ -123,17 +110,15 @@ public:
 
     bool openMenu() override
     {
-        const auto [service, path] = menuObject();
-        QDBusMessage show =
-            QDBusMessage::createMethodCall(service, path, "com.canonical.dbusmenu", "AboutToShow");
-        show << 0;
-        return QDBusConnection::sessionBus().call(show).type() == QDBusMessage::ReplyMessage;
+        return callMenu("AboutToShow", {0}).type() == QDBusMessage::ReplyMessage;
     }
     bool pickFromMenu(const QString &label) override
     {
         for (const auto &[id, entry] : menuEntries()) {
             if (entry.startsWith(label)) {
-                return clickMenuEntry(id);
+                return callMenu("Event", {id, QStringLiteral("clicked"),
+                                          QVariant::fromValue(QDBusVariant(0)), 0u})
+                           .type() == QDBusMessage::ReplyMessage;
             }
         }
         return false;
@@ -158,24 +143,21 @@ private:
     {
         QTemporaryFile script(QDir::tempPath() + "/kwin-script-XXXXXX.js");
         const QString name = QStringLiteral("quenzal-test-%1").arg(++m_scripts);
-        if (!script.open() ||
-            script.write(("callDBus('org.quenzal.DesktopTest', '/', 'org.quenzal.DesktopTest', "
-                          "'report', JSON.stringify(" +
-                          expression + "));\n")
-                             .toUtf8()) <= 0) {
+        const QByteArray source = "callDBus('org.quenzal.DesktopTest', '/', "
+                                  "'org.quenzal.DesktopTest', 'report', JSON.stringify(" +
+                                  expression.toUtf8() + "));\n";
+        if (!script.open() || script.write(source) != source.size()) {
             return {};
         }
         script.close();
         m_reports.last.clear();
         const auto scripting = [](const QString &method, const QVariantList &arguments = {}) {
-            QDBusMessage call = QDBusMessage::createMethodCall("org.kde.KWin", "/Scripting",
-                                                               "org.kde.kwin.Scripting", method);
-            call.setArguments(arguments);
-            return QDBusConnection::sessionBus().call(call);
+            callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", method, arguments);
         };
         scripting("loadScript", {script.fileName(), name});
         scripting("start");
-        const bool reported = QTest::qWaitFor([this] { return !m_reports.last.isEmpty(); }, 30'000);
+        const bool reported =
+            QTest::qWaitFor([this] { return !m_reports.last.isEmpty(); }, patience);
         scripting("unloadScript", {name});
         if (!reported) {
             qWarning("KWin's script never reported: %s", qPrintable(expression));
@@ -185,7 +167,6 @@ private:
 
     KWinScriptReports m_reports;
     int m_scripts = 0;
-    bool m_ready = false;
 };
 
 } // namespace Wayland

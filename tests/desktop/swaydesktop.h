@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTest>
 
 namespace Wayland {
 
@@ -22,16 +21,14 @@ public:
     {
         m_pointer.start(QStringLiteral(QUENZAL_WLPOINTER), {"hold"});
         m_keyboard.start("wtype", {"-M", "shift", "-m", "shift", "-s", "2000000000"});
-        m_ready = execute(QStringLiteral(QUENZAL_WLPOINTER), {"move", "0", "0"}) &&
-                  QTest::qWaitFor(
-                      [] {
-                          QStringList types;
-                          for (const QJsonValue device : ask("get_seats")[0]["devices"].toArray()) {
-                              types << device["type"].toString();
-                          }
-                          return types.contains("keyboard") && types.contains("pointer");
-                      },
-                      30'000);
+        const auto plugged = [] {
+            QStringList types;
+            for (const QJsonValue device : ask("get_seats")[0]["devices"].toArray()) {
+                types << device["type"].toString();
+            }
+            return types.contains("keyboard") && types.contains("pointer");
+        };
+        m_ready = pointer({"move", "0", "0"}) && QTest::qWaitFor(plugged, patience);
     }
     ~SwayDesktop() override
     {
@@ -40,26 +37,23 @@ public:
             holder->waitForFinished();
         }
     }
-    bool isReady() const { return m_ready; }
 
     QList<Surface> surfaces() override
     {
         QList<Surface> found;
-        const std::function<void(const QJsonObject &, bool)> walk = [&](const QJsonObject &node,
-                                                                        bool floating) {
-            if (node["pid"].toInteger() > 0) {
+        const auto walk = [&](const auto &self, const QJsonValue &node, bool floating) -> void {
+            if (const qint64 pid = node["pid"].toInteger(); pid > 0) {
                 found.append({node["name"].toString(), rect(node["rect"]),
-                              node["border"].toString() != "none", !floating, true,
-                              node["pid"].toInteger()});
+                              node["border"].toString() != "none", !floating, true, pid});
             }
             for (const QJsonValue child : node["nodes"].toArray()) {
-                walk(child.toObject(), floating);
+                self(self, child, floating);
             }
             for (const QJsonValue child : node["floating_nodes"].toArray()) {
-                walk(child.toObject(), true);
+                self(self, child, true);
             }
         };
-        walk(ask("get_tree").object(), false);
+        walk(walk, ask("get_tree").object(), false);
         return found;
     }
 
@@ -95,13 +89,10 @@ public:
     bool openMenu() override
     {
         const std::optional<QPoint> at = icon();
-        if (!at) {
-            return false;
-        }
-        m_menuArea = QRect(at->x() - 300, workArea().top(), 300, 300);
+        m_menuArea = at ? QRect(at->x() - 300, workArea().top(), 300, 300) : QRect();
         const QImage before = screenshot().copy(m_menuArea);
-        return click(*at, 3) &&
-               QTest::qWaitFor([&] { return screenshot().copy(m_menuArea) != before; }, 30'000);
+        return at && click(*at, 3) &&
+               QTest::qWaitFor([&] { return screenshot().copy(m_menuArea) != before; }, patience);
     }
     // A click on the entry's label: the labels are the lines of dark text in the menu, in the
     // order of its entries (the keyboard does not reach a menu of a panel there).
@@ -110,28 +101,21 @@ public:
         const QList<std::pair<int, QString>> entries = menuEntries();
         const auto entry = std::find_if(entries.cbegin(), entries.cend(),
                                         [&](const auto &e) { return e.second.startsWith(label); });
-        if (entry == entries.cend()) {
-            return false;
-        }
         const QImage shot = screenshot().copy(m_menuArea);
         QList<QRect> lines;
-        bool inLine = false;
-        for (int y = 0; y < shot.height(); ++y) {
+        for (int y = 0, inLine = false; y < shot.height(); ++y) {
             QRect ink;
             for (int x = 0; x < shot.width(); ++x) {
-                if (qGray(shot.pixel(x, y)) < 100) {
-                    ink |= QRect(x, y, 1, 1);
-                }
+                ink |= qGray(shot.pixel(x, y)) < 100 ? QRect(x, y, 1, 1) : QRect();
             }
-            if (!ink.isEmpty() && inLine) {
-                lines.last() |= ink;
-            } else if (!ink.isEmpty()) {
-                lines.append(ink);
+            if (!ink.isEmpty()) {
+                inLine ? void(lines.last() |= ink) : lines.append(ink);
             }
             inLine = !ink.isEmpty();
         }
-        const int index = int(entry - entries.cbegin());
-        return index < lines.size() && click(m_menuArea.topLeft() + lines.at(index).center(), 1);
+        const qsizetype index = entry - entries.cbegin();
+        return index < qMin(entries.size(), lines.size()) &&
+               click(m_menuArea.topLeft() + lines.at(index).center(), 1);
     }
 
     // A click into the window, away from where the popover goes.
@@ -152,70 +136,60 @@ public:
     QRect overBackdrop(QRgb backdrop)
     {
         const QImage shot = screenshot();
-        QRect bounds;
         const QRect area = workArea() & shot.rect();
+        QRect bounds;
         for (int y = area.top(); y <= area.bottom(); y += 2) {
             for (int x = area.left(); x <= area.right(); x += 2) {
-                if (shot.pixel(x, y) != backdrop) {
-                    bounds |= QRect(x, y, 2, 2);
-                }
+                bounds |= shot.pixel(x, y) != backdrop ? QRect(x, y, 2, 2) : QRect();
             }
         }
         return bounds;
     }
 
 private:
-    static QRect rect(const QJsonValue &r)
-    {
-        return QRect(r["x"].toInt(), r["y"].toInt(), r["width"].toInt(), r["height"].toInt());
-    }
     static QJsonDocument ask(const char *what)
     {
         QByteArray reply;
         return execute("swaymsg", {"-r", "-t", what}, &reply) ? QJsonDocument::fromJson(reply)
                                                               : QJsonDocument();
     }
+    static bool pointer(const QStringList &arguments)
+    {
+        return execute(QStringLiteral(QUENZAL_WLPOINTER), arguments);
+    }
     // Then the pointer goes to the bar's far left, out of the screenshots' way (sway draws it).
     static bool click(QPoint at, int button)
     {
-        return execute(QStringLiteral(QUENZAL_WLPOINTER),
-                       {"click", QString::number(at.x()), QString::number(at.y()),
+        return pointer({"click", QString::number(at.x()), QString::number(at.y()),
                         QString::number(button)}) &&
-               execute(QStringLiteral(QUENZAL_WLPOINTER), {"move", "0", "0"});
+               pointer({"move", "0", "0"});
     }
 
     // The centre of what stands out from the bar's own colour in its right half, once drawn; the
     // tray is all it holds.
     std::optional<QPoint> icon()
     {
-        std::optional<QPoint> found;
-        return QTest::qWaitFor([&] { return bool(found = drawnIcon()); }, 30'000) ? found
-                                                                                  : std::nullopt;
-    }
-    std::optional<QPoint> drawnIcon()
-    {
-        const QImage shot = screenshot();
-        const int bar = workArea().top();
-        if (shot.isNull() || bar < 8) {
-            return std::nullopt;
-        }
-        const QRgb panel = shot.pixel(shot.width() / 2, bar / 2);
-        QRect bounds;
-        for (int y = 0; y < bar; ++y) {
-            for (int x = shot.width() / 2; x < shot.width(); ++x) {
-                const QRgb pixel = shot.pixel(x, y);
-                if (std::abs(qGray(pixel) - qGray(panel)) > 40) {
-                    bounds |= QRect(x, y, 1, 1);
+        return waitToFind([this]() -> std::optional<QPoint> {
+            const QImage shot = screenshot();
+            const int bar = workArea().top();
+            if (shot.isNull() || bar < 8) {
+                return std::nullopt;
+            }
+            const int panel = qGray(shot.pixel(shot.width() / 2, bar / 2));
+            QRect bounds;
+            for (int y = 0; y < bar; ++y) {
+                for (int x = shot.width() / 2; x < shot.width(); ++x) {
+                    bounds |= std::abs(qGray(shot.pixel(x, y)) - panel) > 40 ? QRect(x, y, 1, 1)
+                                                                             : QRect();
                 }
             }
-        }
-        return bounds.width() >= 4 ? std::optional(bounds.center()) : std::nullopt;
+            return bounds.width() >= 4 ? std::optional(bounds.center()) : std::nullopt;
+        });
     }
 
     QRect m_menuArea; // where the menu opened by openMenu() is drawn
     QProcess m_pointer;
     QProcess m_keyboard;
-    bool m_ready = false;
 };
 
 } // namespace Wayland

@@ -1,17 +1,11 @@
 // The real program on Xvfb, driven with xdotool, on two desktops: openbox with trayer (an XEmbed
 // tray) and, with QUENZAL_DESKTOP=xfce, xfwm4 with its compositor and xfce4-panel (a
 // StatusNotifierItem tray, which keeps the icon's place to itself). DeepSeek is behind http_proxy.
-#include "testhome.h"
-#include "testhttpserver.h"
+#include "e2eprogram.h"
 #include "x11desktop.h"
 
 #include <QClipboard>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDir>
-#include <QJsonDocument>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QScreen>
@@ -25,7 +19,6 @@ using Kind = X11Desktop::Display::Kind;
 
 namespace {
 
-constexpr int patience = 30'000; // ms: longer is a failure, not a busy machine or sanitizers
 const QByteArray shortcutTaken = "the global shortcut is not available";
 const bool stockOpenbox = qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
 const bool xfce = qgetenv("QUENZAL_DESKTOP") == "xfce";
@@ -57,9 +50,8 @@ double contrast(QRgb a, QRgb b)
         return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
                0.0722 * channel(qBlue(rgb));
     };
-    const double first = luminance(a);
-    const double second = luminance(b);
-    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+    const auto [darker, lighter] = std::minmax({luminance(a), luminance(b)});
+    return (lighter + 0.05) / (darker + 0.05);
 }
 
 // The panel strip above the screen's free area holds nothing but the status tray with our icon:
@@ -114,31 +106,15 @@ private slots:
             QVERIFY(restartPanel());
         }
     }
-    // The program and its second copy get this environment.
-    void init()
-    {
-        m_home.emplace();
-        m_server = std::make_unique<TestHttpServer>();
-        m_log.clear();
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home->path())); // of mode 0700
-        qputenv("http_proxy", m_server->url(QString()).toEncoded());
-        qunsetenv("no_proxy");
-        qunsetenv("NO_PROXY");
-        qputenv("QT_LOGGING_RULES", "quenzal.*.debug=true");
-    }
+    void init() { m_app.emplace(); }
     void cleanup()
     {
-        if (m_app) {
-            m_app->kill();
-            m_app->waitForFinished(); // reads the rest of its output
-        }
+        m_app.reset();
         // The panel drops the icon of the program just ended a moment later; the next test's
         // icon is to be the only one.
-        QVERIFY(!xfce || QTest::qWaitFor([] { return statusItems() == 0; }, patience));
-        if (QTest::currentTestFailed()) {
-            qWarning("--- quenzal-e2e wrote:\n%s---", m_log.constData());
-        }
-        m_app.reset();
+        QVERIFY(!xfce ||
+                QTest::qWaitFor([] { return Tray::hasWatcher() && Tray::statusItems().isEmpty(); },
+                                patience));
     }
 
     // Also run on the stock openbox: the program reports Alt+Space taken once and carries on.
@@ -146,10 +122,7 @@ private slots:
     {
         const std::optional<QRect> icon = start();
         QVERIFY(icon);
-        QProcess second; // ends at once, and leaves the first copy running with its one icon
-        second.start(QUENZAL_E2E);
-        QVERIFY(second.waitForFinished(patience));
-        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(m_app->run({}), 0); // a second copy leaves the first running with its one icon
         // Two presses a few pixels apart are two clicks, never a double click, whatever the timing.
         QVERIFY(click(*icon, {0.25, 0.5}));
         const std::optional<Window> popover = waitForOne(Kind::popover);
@@ -162,7 +135,7 @@ private slots:
         QVERIFY(popover->frame.left() <= under.x() && under.x() <= popover->frame.right());
         QVERIFY(popover->frame.top() > under.y() && popover->frame.top() <= lowest);
         QVERIFY(m_x.screen().contains(popover->frame));
-        QVERIFY(xfce || m_log.count(shortcutTaken) == (stockOpenbox ? 1 : 0));
+        QVERIFY(xfce || m_app->log().count(shortcutTaken) == (stockOpenbox ? 1 : 0));
         // A right click shows the menu and leaves the popover open.
         QVERIFY(click(*icon, {0.5, 0.5}, 3));
         QVERIFY(QTest::qWaitFor([this] { return m_x.grabbed(); }, patience));
@@ -232,14 +205,16 @@ private slots:
         QVERIFY(QTest::qWaitFor([this] { return m_x.grabbed(); }, patience));
         QVERIFY(xdotool(QStringList{"key"} + keys + QStringList{"Return"}));
         if (outcome == "quit") {
-            QVERIFY(m_app->waitForFinished(patience));
-            QCOMPARE(m_app->exitCode(), 0);
+            QVERIFY(m_app->process().waitForFinished(patience));
+            QCOMPARE(m_app->process().exitCode(), 0);
             return;
         }
         QVERIFY(waitForOne(Kind::popover));
         QVERIFY(xfce || waitUntilGone(Kind::menu));
-        QTRY_COMPARE_WITH_TIMEOUT(m_log.count("posting"), outcome.isEmpty() ? 0 : 1, patience);
-        QVERIFY(outcome.isEmpty() || m_log.contains("quenzal.shell: posting \"" + outcome + '"'));
+        QTRY_COMPARE_WITH_TIMEOUT(m_app->log().count("posting"), outcome.isEmpty() ? 0 : 1,
+                                  patience);
+        QVERIFY(outcome.isEmpty() ||
+                m_app->log().contains("quenzal.shell: posting \"" + outcome + '"'));
         // The first click on the icon, with the popover opened from the menu, closes it for good.
         QVERIFY(click(*icon, {0.5, 0.5}));
         QVERIFY(waitUntilGone(Kind::popover));
@@ -250,30 +225,21 @@ private slots:
     // runs, --hide does not; without a session bus the command says so and fails.
     void commandLineControl()
     {
-        const auto command = [](const QString &option, const QByteArray &bus = {}) {
-            QProcess process;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            if (!bus.isEmpty()) {
-                environment.insert("DBUS_SESSION_BUS_ADDRESS", bus);
-            }
-            process.setProcessEnvironment(environment);
-            process.start(QUENZAL_E2E, {option});
-            const bool ended = process.waitForFinished(patience);
-            return std::pair(ended ? process.exitCode() : -1, process.readAllStandardError());
-        };
-        QCOMPARE(command("--hide").first, 0);
+        QCOMPARE(m_app->run({"--hide"}), 0);
         QVERIFY(start({"--show"}));
         QVERIFY(waitForOne(Kind::popover));
         for (const bool open : {false, true, false}) {
-            QCOMPARE(command("--toggle").first, 0);
+            QCOMPARE(m_app->run({"--toggle"}), 0);
             QVERIFY(open ? bool(waitForOne(Kind::popover)) : waitUntilGone(Kind::popover));
         }
-        QCOMPARE(command("--show").first, 0);
+        QCOMPARE(m_app->run({"--show"}), 0);
         QVERIFY(waitForOne(Kind::popover));
-        QCOMPARE(command("--hide").first, 0);
+        QCOMPARE(m_app->run({"--hide"}), 0);
         QVERIFY(waitUntilGone(Kind::popover));
-        const auto [status, message] = command("--show", "unix:path=/nonexistent/bus");
-        QCOMPARE(status, 1);
+        QProcessEnvironment noBus = QProcessEnvironment::systemEnvironment();
+        noBus.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        QByteArray message;
+        QCOMPARE(m_app->run({"--show"}, &message, noBus), 1);
         QVERIFY2(message.contains("no D-Bus session bus"), message.constData());
         QVERIFY(windows(Kind::popover).isEmpty());
     }
@@ -300,17 +266,15 @@ private slots:
         environment.remove("QT_QPA_PLATFORM");
         environment.insert("WAYLAND_DISPLAY", wayland);
         environment.insert("DISPLAY", x11);
-        m_app = std::make_unique<QProcess>();
-        m_app->setProcessEnvironment(environment);
-        connect(m_app.get(), &QProcess::readyReadStandardError, this,
-                [this] { m_log += m_app->readAllStandardError(); });
-        m_app->start(QUENZAL_E2E);
-        QVERIFY(QTest::qWaitFor([&] { return m_log.contains(said); }, patience));
-        const bool runs = QTest::currentDataTag() == QByteArray("wayland gone");
-        const auto ended = [this] {
-            return m_app->state() == QProcess::NotRunning || m_app->waitForFinished(patience);
-        };
-        QVERIFY(runs ? bool(findIcon()) : ended() && m_app->exitCode() == 1);
+        QProcess &process = m_app->process();
+        process.setProcessEnvironment(environment);
+        QVERIFY(m_app->start());
+        QVERIFY(m_app->waitToSay(said));
+        QVERIFY(
+            QTest::currentDataTag() == QByteArray("wayland gone")
+                ? bool(findIcon())
+                : (process.state() == QProcess::NotRunning || process.waitForFinished(patience)) &&
+                      process.exitCode() == 1);
     }
 
     // Alt+Space closes and reopens it between two halves: it must type nothing and keep the text.
@@ -318,29 +282,21 @@ private slots:
     {
         const QString source = QStringLiteral("Good morning, how are you today?");
         const QString answer = QStringLiteral("Guten Morgen, wie geht es dir heute?");
-        const auto sentWith = [this](const QString &text) {
-            return std::count_if(
-                m_server->requests().cbegin(), m_server->requests().cend(),
-                [&](const auto &request) {
-                    const QJsonDocument body = QJsonDocument::fromJson(request.body);
-                    return body["messages"][1]["content"].toString().contains(text);
-                });
-        };
         if (xfce) {
             QSKIP("xfwm4 holds Alt+Space");
         }
         QVERIFY(start());
         QVERIFY(openPopover());
         QVERIFY(xdotool({"type", "--delay", "20", source.left(22)}));
-        QVERIFY(QTest::qWaitFor([&] { return sentWith("how are") > 0; }, patience));
-        m_server->setDefaultReply({.body = TestHttpServer::completion(answer)});
+        QVERIFY(QTest::qWaitFor([&] { return m_app->sent("how are") > 0; }, patience));
+        m_app->server().setDefaultReply({.body = TestHttpServer::completion(answer)});
         QVERIFY(xdotool({"key", "alt+space"}));
         QVERIFY(waitUntilGone(Kind::popover));
         const std::optional<Window> popover = openPopover();
         QVERIFY(popover);
         QVERIFY(xdotool({"type", "--delay", "20", source.mid(22)}));
-        QVERIFY(QTest::qWaitFor([&] { return sentWith(source) > 0; }, patience));
-        QCOMPARE(m_server->requests().last().target, "http://deepseek.test/chat/completions");
+        QVERIFY(QTest::qWaitFor([&] { return m_app->sent(source) > 0; }, patience));
+        QCOMPARE(m_app->server().requests().last().target, "http://deepseek.test/chat/completions");
 
         // Three presses into the translation select its line, again until it holds the answer.
         QClipboard *clipboard = QGuiApplication::clipboard();
@@ -350,7 +306,7 @@ private slots:
             QTest::qWaitFor([&] { return select() && QTest::qWaitFor(selected, 500); }, patience),
             "the translation area never showed the answer");
         QCOMPARE(windows(Kind::popover).size(), 1);
-        QCOMPARE(sentWith(source), 1);
+        QCOMPARE(m_app->sent(source), 1);
     }
 
     // The panel recolours the symbolic icon for its light and dark modes; it does so when it
@@ -391,11 +347,8 @@ private slots:
             QSKIP("trayer is there before the program");
         }
         QVERIFY(quitPanel());
-        const std::optional<QRect> icon = start({}, [this] {
-            return QTest::qWaitFor([this] { return m_log.contains("no system tray yet"); },
-                                   patience) &&
-                   startPanel();
-        });
+        const std::optional<QRect> icon =
+            start({}, [this] { return m_app->waitToSay("no system tray yet") && startPanel(); });
         QVERIFY(icon);
         QVERIFY(click(*icon, {0.5, 0.5}));
         QVERIFY(waitForOne(Kind::popover));
@@ -448,44 +401,16 @@ private:
         }
     };
 
-    // How many icons the panel's StatusNotifierItem watcher knows.
-    static int statusItems()
-    {
-        QDBusMessage get = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher",
-                                                          "/StatusNotifierWatcher",
-                                                          "org.freedesktop.DBus.Properties", "Get");
-        get << "org.kde.StatusNotifierWatcher"
-            << "RegisteredStatusNotifierItems";
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
-        return reply.arguments().isEmpty() ? -1
-                                           : int(reply.arguments()
-                                                     .first()
-                                                     .value<QDBusVariant>()
-                                                     .variant()
-                                                     .toStringList()
-                                                     .size());
-    }
-
     // Quits the panel, waits until its watcher has left the bus, and starts a new one of its own.
     bool restartPanel() { return quitPanel() && startPanel(); }
     bool quitPanel()
     {
         QProcess::execute("xfce4-panel", {"--quit"});
-        return QTest::qWaitFor([] { return !hasWatcher(); }, patience);
-    }
-    static bool hasWatcher()
-    {
-        return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            "org.kde.StatusNotifierWatcher");
+        return Tray::waitUntilNoWatcher();
     }
     bool startPanel()
     {
-        m_panel = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("NO_AT_BRIDGE", "1");
-        m_panel->setProcessEnvironment(environment);
-        m_panel->start("xfce4-panel");
-        return m_panel->waitForStarted(patience) && QTest::qWaitFor(hasWatcher, patience);
+        return Tray::startPanel(*(m_panel = std::make_unique<QProcess>()), "xfce4-panel");
     }
 
     // Where the icon is: the window trayer gives it, or what the panel draws.
@@ -499,7 +424,7 @@ private:
         std::optional<PanelIcon> icon;
         QRect previous;
         const auto settled = [&] {
-            icon = statusItems() == 1 ? findPanelIcon(screenshot()) : std::nullopt;
+            icon = Tray::statusItems().size() == 1 ? findPanelIcon(screenshot()) : std::nullopt;
             return icon && std::exchange(previous, icon->frame) == icon->frame;
         };
         return QTest::qWaitFor(settled, patience) ? std::optional(icon->frame) : std::nullopt;
@@ -523,27 +448,22 @@ private:
         const QStringList &arguments = {},
         const std::function<bool()> &beforeIcon = [] { return true; })
     {
-        m_app = std::make_unique<QProcess>();
-        connect(m_app.get(), &QProcess::readyReadStandardError, this,
-                [this] { m_log += m_app->readAllStandardError(); });
-        m_app->start(QUENZAL_E2E, arguments);
-        if (!beforeIcon()) {
+        if (!m_app->start(arguments) || !beforeIcon()) {
             return std::nullopt;
         }
         // xfwm4 takes Alt+Space once its settings daemon has answered it, or not at all.
         const auto settled = [this] {
-            return xfce ? m_log.contains(shortcutTaken) || m_x.grabbed(' ', XCB_MOD_MASK_1)
-                   : stockOpenbox ? m_log.contains(shortcutTaken)
+            return xfce ? m_app->log().contains(shortcutTaken) || m_x.grabbed(' ', XCB_MOD_MASK_1)
+                   : stockOpenbox ? m_app->log().contains(shortcutTaken)
                                   : m_x.grabbed(' ', XCB_MOD_MASK_1);
         };
-        m_icon = m_app->waitForStarted(patience) ? findIcon() : std::nullopt;
+        m_icon = findIcon();
         return m_icon && QTest::qWaitFor(settled, patience) ? m_icon : std::nullopt;
     }
 
     QList<Window> windows(Kind kind) const
     {
-        return m_app && m_app->state() == QProcess::Running ? m_x.mapped(m_app->processId(), kind)
-                                                            : QList<Window>();
+        return m_app->isRunning() ? m_x.mapped(m_app->pid(), kind) : QList<Window>();
     }
 
     // Trayer maps a new icon partly off the screen, then moves it: it counts once all on it.
@@ -565,12 +485,9 @@ private:
     }
 
     X11Desktop::Display m_x;
-    std::optional<TestHome> m_home;
-    std::unique_ptr<TestHttpServer> m_server;
-    std::unique_ptr<QProcess> m_app;
+    std::optional<E2EProgram> m_app;
     std::unique_ptr<QProcess> m_panel; // one started again by a test
     std::optional<QRect> m_icon;
-    QByteArray m_log; // what the program wrote on standard error
 };
 
 int main(int argc, char *argv[])

@@ -3,12 +3,10 @@
 // the desktop's driver (swaydesktop.h, kwindesktop.h). A window of the test's own, one colour
 // all over, lies under everything: it is the other program's window, and what hides it on a
 // screenshot is the program's.
-#include "e2eprogram.h"
 #include "kwindesktop.h"
 #include "swaydesktop.h"
 
 #include <QApplication>
-#include <QJsonDocument>
 #include <QPainter>
 #include <QRasterWindow>
 #include <QScreen>
@@ -19,7 +17,6 @@ using Wayland::Surface;
 
 namespace {
 
-constexpr int patience = 30'000; // ms: longer is a failure, not a busy machine or sanitizers
 const QByteArray desktopName = qgetenv("QUENZAL_DESKTOP");
 const bool sway = desktopName == "sway";
 const QString title = QStringLiteral("Parlora - Quenzal");
@@ -35,12 +32,6 @@ public:
     }
 };
 
-bool hasWatcher()
-{
-    return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-        "org.kde.StatusNotifierWatcher");
-}
-
 } // namespace
 
 class TestWayland : public QObject
@@ -55,31 +46,24 @@ private slots:
             QSKIP("needs a Wayland desktop of its own: run under scripts/with-desktop with "
                   "QUENZAL_DESKTOP=sway or kwin");
         }
-        Wayland::SwayDesktop *sway = nullptr;
-        if (::sway) {
-            auto desktop = std::make_unique<Wayland::SwayDesktop>();
-            sway = desktop.get();
-            QVERIFY2(desktop->isReady(), "the seat never had a pointer and a keyboard");
-            m_desktop = std::move(desktop);
+        if (sway) {
+            m_desktop = std::make_unique<Wayland::SwayDesktop>();
         } else {
-            auto desktop = std::make_unique<Wayland::KWinDesktop>();
-            QVERIFY2(desktop->isReady(), "cannot take reports from KWin's scripts");
-            m_desktop = std::move(desktop);
+            m_desktop = std::make_unique<Wayland::KWinDesktop>();
         }
+        QVERIFY2(m_desktop->isReady(), sway ? "the seat never had a pointer and a keyboard"
+                                            : "cannot take reports from KWin's scripts");
         m_backdrop.showMaximized();
         QVERIFY(QTest::qWaitForWindowExposed(&m_backdrop));
-        QVERIFY(!sway || QTest::qWaitFor([&] { return sway->dropFrame(m_backdrop.title()); }));
+        QVERIFY(!sway ||
+                QTest::qWaitFor([&] { return swayDesktop().dropFrame(m_backdrop.title()); }));
     }
     void init() { m_app.emplace(); }
     void cleanup()
     {
-        m_app->stop();
-        if (QTest::currentTestFailed()) {
-            qWarning("--- quenzal-e2e wrote:\n%s---", m_app->log().constData());
-        }
         m_app.reset();
         // The next test's icon is to be the only one.
-        QVERIFY(QTest::qWaitFor([] { return Wayland::statusItems().isEmpty(); }, patience));
+        QVERIFY(QTest::qWaitFor([] { return Tray::statusItems().isEmpty(); }, patience));
     }
 
     // Started before the panel, as autostart does, it shows its icon once the panel comes.
@@ -92,14 +76,11 @@ private slots:
     void iconAppears()
     {
         QFETCH(bool, panelLate);
+        QVERIFY(!panelLate || quitPanel());
+        QVERIFY(m_app->start());
         if (panelLate) {
-            QVERIFY(quitPanel());
-            QVERIFY(m_app->start());
-            QVERIFY(QTest::qWaitFor([this] { return m_app->log().contains("no system tray yet"); },
-                                    patience));
+            QVERIFY(m_app->waitToSay("no system tray yet"));
             QVERIFY(startPanel());
-        } else {
-            QVERIFY(m_app->start());
         }
         const qint64 pid = m_app->pid();
         QVERIFY(pid > 0);
@@ -112,12 +93,10 @@ private slots:
     {
         QTest::addColumn<QString>("open");
         QTest::addColumn<QString>("close");
-        QTest::newRow("icon, icon again") << "icon"
-                                          << "icon";
-        QTest::newRow("icon, another window") << "icon"
-                                              << "other window";
-        QTest::newRow("command line, command line") << "command line"
-                                                    << "command line";
+        QTest::newRow("icon, icon again") << QString("icon") << QString("icon");
+        QTest::newRow("icon, another window") << QString("icon") << QString("other window");
+        QTest::newRow("command line, command line")
+            << QString("command line") << QString("command line");
     }
     void popoverOpensAndCloses()
     {
@@ -136,11 +115,7 @@ private slots:
         QVERIFY2(screen.right() - shown->frame.right() <= 64 &&
                      shown->frame.top() >= workArea.top() &&
                      shown->frame.top() - workArea.top() <= 64,
-                 qPrintable(QStringLiteral("at %1,%2 %3x%4")
-                                .arg(shown->frame.x())
-                                .arg(shown->frame.y())
-                                .arg(shown->frame.width())
-                                .arg(shown->frame.height())));
+                 qPrintable(QDebug::toString(shown->frame)));
         // Over the backdrop: hardly a pixel of it shows through.
         QImage shot;
         const auto covered = [&] {
@@ -184,15 +159,8 @@ private slots:
         QVERIFY(ask("icon"));
         QVERIFY(waitForPopover());
         QVERIFY(m_desktop->type(source));
-        const auto sent = [&] {
-            const QList<TestHttpServer::Request> &requests = m_app->server().requests();
-            return std::any_of(requests.cbegin(), requests.cend(), [&](const auto &request) {
-                return QJsonDocument::fromJson(request.body)["messages"][1]["content"]
-                    .toString()
-                    .contains(source);
-            });
-        };
-        QVERIFY2(QTest::qWaitFor(sent, patience), "the typed text never reached DeepSeek");
+        QVERIFY2(QTest::qWaitFor([&] { return m_app->sent(source) > 0; }, patience),
+                 "the typed text never reached DeepSeek");
     }
 
 private:
@@ -227,41 +195,33 @@ private:
         if (!own.isEmpty() || !sway) {
             return own.size() == 1 ? std::optional(own.first()) : std::nullopt;
         }
-        const QRect over =
-            static_cast<Wayland::SwayDesktop &>(*m_desktop).overBackdrop(backdropColour);
+        const QRect over = swayDesktop().overBackdrop(backdropColour);
         return over.width() < 100 || over.height() < 100
                    ? std::nullopt
                    : std::optional(Surface{{}, over, false, false, false, m_app->pid()});
     }
     std::optional<Surface> waitForPopover()
     {
-        std::optional<Surface> found;
-        return QTest::qWaitFor([&] { return bool(found = findPopover()); }, patience)
-                   ? found
-                   : std::nullopt;
+        return waitToFind([this] { return findPopover(); });
     }
     bool waitUntilClosed()
     {
         return QTest::qWaitFor([this] { return !findPopover(); }, patience);
     }
 
+    Wayland::SwayDesktop &swayDesktop() { return static_cast<Wayland::SwayDesktop &>(*m_desktop); }
+
     // The panel started with the desktop, then the one a test started again.
     bool quitPanel()
     {
-        if (m_panel) {
-            m_panel->terminate();
-        } else {
-            ::kill(qEnvironmentVariableIntValue("QUENZAL_TEST_PANEL_PID"), SIGTERM);
-        }
-        return QTest::qWaitFor([] { return !hasWatcher(); }, patience);
+        m_panel ? m_panel->terminate()
+                : void(::kill(qEnvironmentVariableIntValue("QUENZAL_TEST_PANEL_PID"), SIGTERM));
+        return Tray::waitUntilNoWatcher();
     }
     bool startPanel()
     {
         m_panel = std::make_unique<QProcess>();
-        m_panel->setStandardOutputFile(QProcess::nullDevice()); // GTK's complaints
-        m_panel->setStandardErrorFile(QProcess::nullDevice());
-        m_panel->start(qEnvironmentVariable("QUENZAL_TEST_PANEL"), QStringList());
-        return m_panel->waitForStarted(patience) && QTest::qWaitFor(hasWatcher, patience);
+        return Tray::startPanel(*m_panel, qEnvironmentVariable("QUENZAL_TEST_PANEL"));
     }
 
     std::unique_ptr<Wayland::Desktop> m_desktop;
