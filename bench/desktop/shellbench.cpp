@@ -261,6 +261,16 @@ QProcessEnvironment freshHome(const QTemporaryDir &home)
     return environment;
 }
 
+// `process` set to start the program on `home`, its standard error into the home's log.
+QProcessEnvironment prepare(QProcess &process, const QTemporaryDir &home)
+{
+    const QProcessEnvironment environment = freshHome(home);
+    process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(home.filePath("stderr.log"));
+    return environment;
+}
+
 // The whole `quenzal --toggle` that opens the popover: its start, the call to the running
 // copy, the paint (ms).
 double toggleToPaint(const QString &path, const QProcessEnvironment &environment,
@@ -289,11 +299,8 @@ double toggleToPaint(const QString &path, const QProcessEnvironment &environment
 int measureTogglesOnly(const QString &path, int count)
 {
     QTemporaryDir home;
-    const QProcessEnvironment environment = freshHome(home);
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(home.filePath("stderr.log"));
+    const QProcessEnvironment environment = prepare(process, home);
     process.start(path, {});
     // Settled: its icon, its control on the bus and its shortcut are set up within that.
     sleepUntil(now() + 3 * second);
@@ -345,11 +352,8 @@ Run measure(const Program &program, const Tray &tray, int idle)
     Run run;
     run.fill(NAN);
     QTemporaryDir home;
-    const QProcessEnvironment environment = freshHome(home);
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(home.filePath("stderr.log"));
+    const QProcessEnvironment environment = prepare(process, home);
 
     while (owned(xcb_poll_for_event(tray.x))) {
     }
