@@ -15,28 +15,34 @@ const QString dots = QStringLiteral("\u00B7\u00B7\u00B7");
 
 MoreLanguagesButton::MoreLanguagesButton(QWidget *parent)
     : QAbstractButton(parent)
-    , m_menu(new LanguageMenu(this))
 {
     setText(tr("More languages"));
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, &MoreLanguagesButton::openMenu);
-    connect(m_menu, &LanguageMenu::languageChosen, this, &MoreLanguagesButton::languageChosen);
 }
 
 void MoreLanguagesButton::setLanguages(const QList<Language> &languages)
 {
-    m_menu->setLanguages(languages);
+    m_languages = languages;
+    if (m_menu) {
+        m_menu->setLanguages(languages);
+    }
 }
 
-QList<Language> MoreLanguagesButton::languages() const
+LanguageMenu *MoreLanguagesButton::menu()
 {
-    return m_menu->languages();
+    if (!m_menu) {
+        m_menu = new LanguageMenu(this);
+        m_menu->setLanguages(m_languages);
+        connect(m_menu, &LanguageMenu::languageChosen, this, &MoreLanguagesButton::languageChosen);
+    }
+    return m_menu;
 }
 
 void MoreLanguagesButton::openMenu()
 {
-    m_menu->popup(QRect(mapToGlobal(QPoint(0, 0)), size()));
+    menu()->popup(QRect(mapToGlobal(QPoint(0, 0)), size()));
 }
 
 void MoreLanguagesButton::paintEvent(QPaintEvent *)

@@ -16,8 +16,10 @@ public:
     explicit MoreLanguagesButton(QWidget *parent = nullptr);
 
     void setLanguages(const QList<Language> &languages);
-    QList<Language> languages() const;
-    LanguageMenu *menu() const { return m_menu; }
+    QList<Language> languages() const { return m_languages; }
+    // Made at the first use: a list of every language is a lot to hold for a button that may
+    // never be pressed.
+    LanguageMenu *menu();
     bool isHovered() const { return m_hovered; }
 
     QSize sizeHint() const override { return {30, 28}; }
@@ -36,6 +38,7 @@ private:
     void openMenu();
     void setHovered(bool hovered);
 
-    LanguageMenu *m_menu;
+    QList<Language> m_languages;
+    LanguageMenu *m_menu = nullptr;
     bool m_hovered = false;
 };
