@@ -1,6 +1,9 @@
 // One frame of the language pills' capsule sliding from pill to pill: the spring advanced by a
-// 60 Hz frame and the bar repainted into an image, as software rendering would do it.
+// 60 Hz frame and the bar repainted into an image, as software rendering would do it. And the
+// first press on "···": the list of every language is made then, filled and shown.
+#include "languagemenu.h"
 #include "languagepillsview.h"
+#include "morelanguagesbutton.h"
 #include "pillbutton.h"
 #include "springanimation.h"
 
@@ -62,5 +65,23 @@ void pillsFrame(benchmark::State &state)
     }
 }
 BENCHMARK(pillsFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+void firstLanguageList(benchmark::State &state)
+{
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) {
+        state.SkipWithError("showing widgets needs a QApplication");
+        return;
+    }
+    for (auto _ : state) {
+        MoreLanguagesButton button;
+        button.setLanguages(Language::targetLanguages());
+        button.click();
+        QCoreApplication::processEvents(); // laid out and painted once
+        state.PauseTiming();
+        button.menu()->hide();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(firstLanguageList)->Unit(benchmark::kMillisecond);
 
 } // namespace
