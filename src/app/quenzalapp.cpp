@@ -137,14 +137,14 @@ int QuenzalApp::run(int argc, char *argv[])
     // leaves it alone; a command goes to it.
     SingleInstance instance(Deployment::appId());
     switch (instance.acquire()) {
-    case SingleInstance::Result::alreadyRunning:
+    case SingleInstance::Result::alreadyRunning: {
         if (command.action == Action::none) {
             return 0;
-        } else {
-            QCoreApplication client(argc, argv);
-            return ControlCommand::send(command.action, Deployment::appId(),
-                                        instance.runningProcessId());
         }
+        QCoreApplication client(argc, argv);
+        return ControlCommand::send(command.action, Deployment::appId(),
+                                    instance.runningProcessId());
+    }
     case SingleInstance::Result::unavailable:
         std::fprintf(stderr, "Parlora - Quenzal: cannot create a lock file; not checking for "
                              "another running copy.\n");
