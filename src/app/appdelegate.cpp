@@ -30,6 +30,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -171,6 +172,9 @@ void AppDelegate::setupPopover()
     connect(m_popover, &PopoverWindow::painted, this,
             [] { qCDebug(lcTiming) << "popover painted" << monotonicMicroseconds(); });
     m_popover->resize(m_services.preferences.popoverSize());
+    if (std::exchange(m_activatedEarly, false)) {
+        QTimer::singleShot(0, this, &AppDelegate::iconActivated);
+    }
     if (m_popover->windowFlags().testFlag(Qt::BypassWindowManagerHint)) {
         layerPopups();
         m_shield = new ClickShield;
@@ -308,6 +312,12 @@ void AppDelegate::handleClick(QSystemTrayIcon::ActivationReason reason)
 
 void AppDelegate::iconActivated()
 {
+    if (!m_popover) {
+        // The tray passed on a click while the icon was being shown, before the popover was
+        // made: it is answered once the popover is there.
+        m_activatedEarly = true;
+        return;
+    }
     if (m_statusItem && !m_statusItem->geometry().isValid()) {
         const QPoint pointer = QCursor::pos();
         m_iconPoint = pointer;

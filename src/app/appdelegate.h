@@ -106,6 +106,7 @@ private:
     ClickShield *m_shield = nullptr;    // under a popover on the layer shell, deleted here too
     std::unique_ptr<QMenu> m_menu;
     bool m_monitoring = false;
+    bool m_activatedEarly = false; // the icon was clicked before the popover was made
     QColor m_desktopTextColor;
     // Where the pointer was when the icon was last clicked, on trays that keep the icon's
     // place to themselves.

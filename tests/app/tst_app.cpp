@@ -182,6 +182,14 @@ private slots:
         QVERIFY(popover->isVisible());
     }
 
+    // A click that the tray passes on while the icon is being shown, before the popover
+    // exists, opens it once the start-up is through.
+    void clickDuringStartUp()
+    {
+        launch([this] { m_delegate->handleClick(QSystemTrayIcon::Trigger); });
+        QTRY_VERIFY(m_delegate->popover()->isVisible());
+    }
+
     // A resize request is applied at once and stored only when it is the last; one that is no
     // finite size is ignored.
     void resizeRequests_data()
@@ -334,7 +342,8 @@ private slots:
     }
 
 private:
-    void launch()
+    // `beforeLaunch` runs between the making of the shell and its start-up.
+    void launch(const std::function<void()> &beforeLaunch = [] {})
     {
         m_delegate = std::make_unique<AppDelegate>(
             AppDelegate::Services{.preferences = m_translator->preferences,
@@ -346,6 +355,7 @@ private:
                                   .keychain = m_keychain,
                                   .keyringAvailable = [] { return true; },
                                   .telegram = m_telegram});
+        beforeLaunch();
         m_delegate->applicationDidFinishLaunching();
     }
 
