@@ -104,3 +104,13 @@ void AppControl::OpenPanel(const QString &name)
     QTimer::singleShot(0, &m_delegate,
                        [this, name = *notification] { m_delegate.openPanel(name); });
 }
+
+void AppControl::TranslateClipboard()
+{
+    QTimer::singleShot(0, &m_delegate, &AppDelegate::translateSelection);
+}
+
+void AppControl::Translate(const QString &text)
+{
+    QTimer::singleShot(0, &m_delegate, [this, text] { m_delegate.translateText(text); });
+}

@@ -8,7 +8,7 @@ class AppDelegate;
 // The running app's remote control on the session bus: the service and the object are named
 // after the application id ("org.quenzal.Quenzal" at "/org/quenzal/Quenzal", interface of the
 // same name), so that `quenzal --toggle`, a desktop's key binding or a script can open and close
-// the popover where no global shortcut reaches the app.
+// the popover and have text translated where no global shortcut reaches the app.
 class AppControl : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -32,6 +32,9 @@ public slots:
     Q_SCRIPTABLE void Hide();
     // "settings", "report" or "about"; any other name is refused with an error reply.
     Q_SCRIPTABLE void OpenPanel(const QString &name);
+    // The selected text, else the clipboard's, into the translator, translated at once.
+    Q_SCRIPTABLE void TranslateClipboard();
+    Q_SCRIPTABLE void Translate(const QString &text);
 
 private:
     AppDelegate &m_delegate;

@@ -15,11 +15,16 @@
 #include "preferences.h"
 #include "pressmonitor.h"
 #include "reportproblemview.h"
+#include "selectedtext.h"
+#include "selectionreader.h"
 #include "settingsview.h"
+#include "shortcutsetting.h"
+#include "translatorviewmodel.h"
 #include "trayhost.h"
 #include "windowhints.h"
 
 #include <QApplication>
+#include <QCoro/QCoroSignal>
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
@@ -254,16 +259,70 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
 
 void AppDelegate::setupGlobalHotkey()
 {
-    GlobalShortcut &shortcut = m_services.shortcut;
-    connect(&shortcut, &GlobalShortcut::activated, this, [this] {
-        qCDebug(lcTiming) << "shortcut" << monotonicMicroseconds();
-        QTimer::singleShot(0, this, &AppDelegate::togglePopover);
-    });
-    connect(&shortcut, &GlobalShortcut::failed, this, [](const QString &reason) {
-        std::fprintf(stderr, "Parlora - Quenzal: the global shortcut is not available: %s\n",
-                     qPrintable(reason));
-    });
-    shortcut.setShortcut(SettingsView::storedShowShortcut(m_services.preferences)[0]);
+    using Action = Preferences::ShortcutAction;
+    const auto setup = [this](GlobalShortcut &shortcut, Action action, void (AppDelegate::*act)()) {
+        connect(&shortcut, &GlobalShortcut::activated, this, [this, act] {
+            qCDebug(lcTiming) << "shortcut" << monotonicMicroseconds();
+            QTimer::singleShot(0, this, act);
+        });
+        connect(&shortcut, &GlobalShortcut::failed, this, [](const QString &reason) {
+            std::fprintf(stderr, "Parlora - Quenzal: a global shortcut is not available: %s\n",
+                         qPrintable(reason));
+        });
+        shortcut.setShortcut(ShortcutSetting::stored(m_services.preferences, action)[0]);
+    };
+    setup(m_services.shortcut, Action::show, &AppDelegate::togglePopover);
+    setup(m_services.clipboardShortcut, Action::translateClipboard,
+          &AppDelegate::translateSelection);
+}
+
+void AppDelegate::translateSelection()
+{
+    if (!std::exchange(m_readingSelection, true)) {
+        readSelection();
+    }
+}
+
+QCoro::Task<> AppDelegate::readSelection()
+{
+    const QPointer<AppDelegate> self(this);
+    SelectionReader &reader = m_services.selectionReader;
+    if (reader.needsFocus() && m_popover) {
+        // The desktop tells the program with the keyboard what is selected: the popover first.
+        showPopover();
+        if (!m_popover->isActiveWindow()) {
+            co_await qCoro(m_popover->windowHandle(), &QWindow::activeChanged,
+                           std::chrono::seconds(1));
+        }
+        if (!self) {
+            co_return;
+        }
+    }
+    const std::optional<QString> text = co_await SelectedText::fetch(reader);
+    if (!self) {
+        co_return;
+    }
+    m_readingSelection = false;
+    qCDebug(lcTiming) << "selection read" << monotonicMicroseconds();
+    showTranslator(text);
+}
+
+void AppDelegate::translateText(const QString &text)
+{
+    showTranslator(text);
+}
+
+void AppDelegate::showTranslator(const std::optional<QString> &text)
+{
+    if (!m_popover) {
+        return;
+    }
+    // Before the popover shows, so that its first picture has the text in it.
+    m_popover->content()->showPanel(PopoverContentView::Panel::none);
+    if (text) {
+        m_services.viewModel.translateText(*text);
+    }
+    showPopover();
 }
 
 QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<void()> close)
@@ -273,7 +332,8 @@ QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<v
         // Asked at every opening: a keyring may have started meanwhile.
         KeychainHelper *keychain = m_services.keyringAvailable() ? &m_services.keychain : nullptr;
         return new SettingsView(m_services.viewModel, m_services.loginItem, keychain,
-                                &m_services.shortcut, m_services.preferences, std::move(close));
+                                {&m_services.shortcut, &m_services.clipboardShortcut},
+                                m_services.preferences, std::move(close));
     }
     case PopoverContentView::Panel::report:
         return new ReportProblemView(ReportProblemView::deploymentSender(m_services.telegram),

@@ -3,6 +3,7 @@
 #include "popovercontentview.h"
 
 #include <QColor>
+#include <QCoro/QCoroTask>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -20,12 +21,13 @@ class PopoverWindow;
 class Preferences;
 class PressMonitor;
 class QMenu;
+class SelectionReader;
 class TelegramReporter;
 class TrayHost;
 class TranslatorViewModel;
 
 // The shell: the tray icon and its clicks, the popover window, the click-outside monitor, the
-// global shortcut, the context menu and the resize requests. Lives for the whole run.
+// global shortcuts, the context menu and the resize requests. Lives for the whole run.
 class ClickShield;
 
 class AppDelegate : public QObject
@@ -39,7 +41,9 @@ public:
         Preferences &preferences;
         TranslatorViewModel &viewModel;
         Dictation &dictation;
-        GlobalShortcut &shortcut;
+        GlobalShortcut &shortcut;          // shows and hides the popover
+        GlobalShortcut &clipboardShortcut; // translates the selection
+        SelectionReader &selectionReader;
         PressMonitor *pressMonitor; // null where presses in other programs cannot be seen
         LoginItem &loginItem;
         KeychainHelper &keychain;
@@ -65,6 +69,13 @@ public:
     // Shows the popover with one of its panels: AppNotifier::showSettings, showReport or
     // showAbout.
     void openPanel(const QString &notification);
+    // Shows the translator with the text selected in any program (else the clipboard's) as its
+    // source and translates it at once; with neither, shows the translator as it was. A request
+    // made while the selection is being read is the same request.
+    void translateSelection();
+    // Shows the translator with `text` as its source and translates it at once; a text over
+    // the limit is refused with the usual message and changes nothing else.
+    void translateText(const QString &text);
 
     // The menu of the tray icon; the icon keeps one for the whole run, as trays that draw the
     // menu themselves read it ahead of the click.
@@ -96,6 +107,9 @@ private:
     void setupPopover();
     void layerPopups();
     void setupGlobalHotkey();
+    QCoro::Task<> readSelection();
+    // The translator rather than a panel, with `text` taken and translated when there is one.
+    void showTranslator(const std::optional<QString> &text);
     void startClickOutsideMonitor();
     void stopClickOutsideMonitor();
     QWidget *makePanel(PopoverContentView::Panel panel, std::function<void()> close);
@@ -107,6 +121,7 @@ private:
     std::unique_ptr<QMenu> m_menu;
     bool m_monitoring = false;
     bool m_activatedEarly = false; // the icon was clicked before the popover was made
+    bool m_readingSelection = false;
     QColor m_desktopTextColor;
     // Where the pointer was when the icon was last clicked, on trays that keep the icon's
     // place to themselves.

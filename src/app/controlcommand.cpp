@@ -25,6 +25,8 @@ constexpr std::array options{
     Option{"--toggle", ControlCommand::Action::toggle},
     Option{"--show", ControlCommand::Action::show},
     Option{"--hide", ControlCommand::Action::hide},
+    Option{"--translate-clipboard", ControlCommand::Action::translateClipboard},
+    Option{"--translate", ControlCommand::Action::translate},
     Option{"--help", ControlCommand::Action::help},
     Option{"-h", ControlCommand::Action::help},
 };
@@ -58,15 +60,32 @@ ControlCommand::Parsed ControlCommand::parse(int argc, char *argv[])
 {
     Parsed parsed;
     for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        // --translate=TEXT, like --translate TEXT
+        const char *equals = std::strchr(argument, '=');
+        const std::size_t nameLength =
+            equals ? std::size_t(equals - argument) : std::strlen(argument);
         for (const Option &option : options) {
-            if (std::strcmp(argv[i], option.name) != 0) {
+            if (std::strlen(option.name) != nameLength ||
+                std::strncmp(argument, option.name, nameLength) != 0 ||
+                (equals && option.action != Action::translate)) {
                 continue;
             }
             if (parsed.action != Action::none && parsed.action != option.action) {
-                parsed.error = QStringLiteral("give one of --toggle, --show and --hide, not two");
+                parsed.error = QStringLiteral("give one of --toggle, --show, --hide, "
+                                              "--translate-clipboard and --translate, not two");
                 return parsed;
             }
             parsed.action = option.action;
+            if (option.action != Action::translate) {
+                continue;
+            }
+            if (!equals && i + 1 >= argc) {
+                parsed.error = QStringLiteral("--translate needs the text to translate");
+                return parsed;
+            }
+            // The text is taken as it is, even when it starts with a dash.
+            parsed.text = QString::fromLocal8Bit(equals ? equals + 1 : argv[++i]);
         }
     }
     return parsed;
@@ -75,15 +94,18 @@ ControlCommand::Parsed ControlCommand::parse(int argc, char *argv[])
 QString ControlCommand::usage()
 {
     return QStringLiteral(
-        "Usage: quenzal [--toggle | --show | --hide]\n"
+        "Usage: quenzal [--toggle | --show | --hide | --translate-clipboard | --translate TEXT]\n"
         "\n"
         "Without an option, starts Parlora - Quenzal in the system tray (once per user).\n"
-        "  --toggle  open the translator, or close it when it is open\n"
-        "  --show    open the translator\n"
-        "  --hide    close the translator\n"
-        "--toggle and --show start Parlora - Quenzal when it is not running. Bind\n"
-        "`quenzal --toggle` to a key in the desktop's keyboard settings where the global\n"
-        "shortcut cannot be registered.\n");
+        "  --toggle               open the translator, or close it when it is open\n"
+        "  --show                 open the translator\n"
+        "  --hide                 close the translator\n"
+        "  --translate-clipboard  open the translator with the selected text, or else the\n"
+        "                         text on the clipboard, and translate it\n"
+        "  --translate TEXT       open the translator with TEXT and translate it\n"
+        "All but --hide start Parlora - Quenzal when it is not running. Bind\n"
+        "`quenzal --toggle` and `quenzal --translate-clipboard` to keys in the desktop's\n"
+        "keyboard settings where the global shortcuts cannot be registered.\n");
 }
 
 QString ControlCommand::method(Action action)
@@ -95,6 +117,10 @@ QString ControlCommand::method(Action action)
         return QStringLiteral("Show");
     case Action::hide:
         return QStringLiteral("Hide");
+    case Action::translateClipboard:
+        return QStringLiteral("TranslateClipboard");
+    case Action::translate:
+        return QStringLiteral("Translate");
     case Action::none:
     case Action::help:
         break;
@@ -102,7 +128,8 @@ QString ControlCommand::method(Action action)
     return {};
 }
 
-int ControlCommand::send(Action action, const QString &appId, qint64 runningPid, int startupWait)
+int ControlCommand::send(const Parsed &command, const QString &appId, qint64 runningPid,
+                         int startupWait)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -127,9 +154,12 @@ int ControlCommand::send(Action action, const QString &appId, qint64 runningPid,
                      .arg(runningPid));
         return 1;
     }
-    const QDBusMessage reply = bus.call(
-        QDBusMessage::createMethodCall(appId, AppControl::objectPath(appId), appId, method(action)),
-        QDBus::Block, 5000);
+    QDBusMessage call = QDBusMessage::createMethodCall(appId, AppControl::objectPath(appId), appId,
+                                                       method(command.action));
+    if (command.action == Action::translate) {
+        call << command.text;
+    }
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         complain(QStringLiteral("the running copy did not take the command: %1")
                      .arg(reply.errorMessage()));

@@ -2,17 +2,19 @@
 
 #include <QString>
 
-// The command line's side of the remote control: `quenzal --toggle`, `--show` and `--hide`
-// reach the copy that is running through its control object on the session bus.
+// The command line's side of the remote control: `quenzal --toggle`, `--show`, `--hide`,
+// `--translate-clipboard` and `--translate TEXT` reach the copy that is running through its
+// control object on the session bus.
 class ControlCommand
 {
 public:
-    enum class Action { none, toggle, show, hide, help };
+    enum class Action { none, toggle, show, hide, translateClipboard, translate, help };
 
     struct Parsed
     {
         Action action = Action::none;
-        QString error; // not empty for a command line that asks for two things at once
+        QString text{};  // what --translate gives
+        QString error{}; // for two things at once, or --translate without a text
     };
 
     // Looks for the control options among the arguments; others are left to Qt.
@@ -24,6 +26,6 @@ public:
     // Calls the running copy, process `runningPid` when known (not 0), which may still be
     // starting: it is given `startupWait` milliseconds to publish its control. Returns the exit
     // status; what went wrong is written to stderr. Needs a QCoreApplication.
-    static int send(Action action, const QString &appId, qint64 runningPid,
+    static int send(const Parsed &command, const QString &appId, qint64 runningPid,
                     int startupWait = 10000);
 };

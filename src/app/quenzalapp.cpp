@@ -13,6 +13,7 @@
 #include "layershell.h"
 #include "portalglobalshortcut.h"
 #include "preferences.h"
+#include "qtselectionreader.h"
 #include "qtspeechengine.h"
 #include "singleinstance.h"
 #include "telegramreporter.h"
@@ -23,6 +24,7 @@
 #include "unavailabledictation.h"
 #include "unavailableglobalshortcut.h"
 #include "x11globalshortcut.h"
+
 #include "x11pressmonitor.h"
 #include "xdgautostartloginitem.h"
 
@@ -94,7 +96,7 @@ bool isX11()
 
 // X11 key grabs, or the desktop portal's GlobalShortcuts on Wayland, natively or through
 // XWayland (where a grab would work only while an X11 window has the keyboard).
-std::unique_ptr<GlobalShortcut> makeGlobalShortcut()
+std::unique_ptr<GlobalShortcut> makeGlobalShortcut(Preferences::ShortcutAction action)
 {
     const QString platform = QGuiApplication::platformName();
     if (isX11()) {
@@ -102,13 +104,33 @@ std::unique_ptr<GlobalShortcut> makeGlobalShortcut()
     }
     if (platform.startsWith(QLatin1String("wayland")) ||
         (platform == QLatin1String("xcb") && isWaylandSession())) {
-        return std::make_unique<PortalGlobalShortcut>();
+        const QString name = QGuiApplication::applicationDisplayName();
+        return action == Preferences::ShortcutAction::show
+                   ? std::make_unique<PortalGlobalShortcut>(
+                         QStringLiteral("toggle"),
+                         QCoreApplication::translate("GlobalShortcut", "Show or hide %1").arg(name))
+                   : std::make_unique<PortalGlobalShortcut>(
+                         QStringLiteral("translate-clipboard"),
+                         QCoreApplication::translate("GlobalShortcut",
+                                                     "Translate the selected text with %1")
+                             .arg(name));
     }
     return std::make_unique<UnavailableGlobalShortcut>(
         platform.isEmpty() ? QCoreApplication::translate("GlobalShortcut", "there is no display")
                            : QCoreApplication::translate("GlobalShortcut",
                                                          "the %1 platform has no global shortcuts")
                                  .arg(platform));
+}
+
+// X11's selections, read without waiting long for a frozen owner, wherever there is an X server
+// (through XWayland too, which hands Wayland's selections to X11 programs); elsewhere Qt's
+// clipboard.
+std::unique_ptr<SelectionReader> makeSelectionReader()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        return std::make_unique<QtSelectionReader>();
+    }
+    return std::make_unique<QtSelectionReader>();
 }
 
 // Presses in other programs can be seen on X11 only; elsewhere the popover closes when it
@@ -142,8 +164,7 @@ int QuenzalApp::run(int argc, char *argv[])
             return 0;
         }
         QCoreApplication client(argc, argv);
-        return ControlCommand::send(command.action, Deployment::appId(),
-                                    instance.runningProcessId());
+        return ControlCommand::send(command, Deployment::appId(), instance.runningProcessId());
     }
     case SingleInstance::Result::unavailable:
         std::fprintf(stderr, "Parlora - Quenzal: cannot create a lock file; not checking for "
@@ -187,7 +208,11 @@ int QuenzalApp::run(int argc, char *argv[])
         std::make_unique<LanguageDetector>(std::make_unique<Cld2LanguageRecognizer>()),
         [] { return std::make_unique<QtSpeechEngine>(); });
     UnavailableDictation dictation; // Linux has no system dictation service to hand over to
-    const std::unique_ptr<GlobalShortcut> shortcut = makeGlobalShortcut();
+    const std::unique_ptr<GlobalShortcut> shortcut =
+        makeGlobalShortcut(Preferences::ShortcutAction::show);
+    const std::unique_ptr<GlobalShortcut> clipboardShortcut =
+        makeGlobalShortcut(Preferences::ShortcutAction::translateClipboard);
+    const std::unique_ptr<SelectionReader> selectionReader = makeSelectionReader();
     const std::unique_ptr<PressMonitor> pressMonitor = makePressMonitor();
     TrayHost trayHost;
     XdgAutostartLoginItem loginItem(Deployment::appId(), QCoreApplication::applicationFilePath(),
@@ -197,6 +222,8 @@ int QuenzalApp::run(int argc, char *argv[])
                           .viewModel = viewModel,
                           .dictation = dictation,
                           .shortcut = *shortcut,
+                          .clipboardShortcut = *clipboardShortcut,
+                          .selectionReader = *selectionReader,
                           .pressMonitor = pressMonitor.get(),
                           .loginItem = loginItem,
                           .keychain = keychain,
@@ -211,8 +238,21 @@ int QuenzalApp::run(int argc, char *argv[])
                      "copy: %s\n",
                      qPrintable(reason));
     }
-    if (command.action == Action::show || command.action == Action::toggle) {
+    switch (command.action) {
+    case Action::show:
+    case Action::toggle:
         QTimer::singleShot(0, &delegate, &AppDelegate::showPopover);
+        break;
+    case Action::translateClipboard:
+        QTimer::singleShot(0, &delegate, &AppDelegate::translateSelection);
+        break;
+    case Action::translate:
+        QTimer::singleShot(0, &delegate, [&] { delegate.translateText(command.text); });
+        break;
+    case Action::none:
+    case Action::hide:
+    case Action::help:
+        break;
     }
     // Only after the tray icon: the SVG icon engine it loads would hold the icon back.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quenzal.svg")));

@@ -12,7 +12,12 @@ const QString recentTargetKey = QStringLiteral("recentTargetLanguages");
 const QString widthKey = QStringLiteral("popoverWidth");
 const QString heightKey = QStringLiteral("popoverHeight");
 const QString sizeKey = QStringLiteral("popoverSize");
-const QString showShortcutKey = QStringLiteral("showShortcut");
+QString shortcutKey(Preferences::ShortcutAction action)
+{
+    return action == Preferences::ShortcutAction::show
+               ? QStringLiteral("showShortcut")
+               : QStringLiteral("translateClipboardShortcut");
+}
 const QString themeKey = QStringLiteral("appTheme");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 
@@ -149,19 +154,25 @@ QSizeF Preferences::boundedPopoverSize(QSizeF size)
             std::max(std::min(size.height(), maximum.height()), minimum.height())};
 }
 
-QString Preferences::showShortcut() const
+QString Preferences::shortcut(ShortcutAction action) const
 {
-    const QString stored = m_settings.value(showShortcutKey).toString();
-    return stored.isEmpty() ? defaultShowShortcut : stored;
+    const QString stored = m_settings.value(shortcutKey(action)).toString();
+    return stored.isEmpty() ? defaultShortcut(action) : stored;
 }
 
-void Preferences::setShowShortcut(const QString &portableText)
+void Preferences::setShortcut(ShortcutAction action, const QString &portableText)
 {
     if (portableText.isEmpty()) {
-        m_settings.remove(showShortcutKey);
+        m_settings.remove(shortcutKey(action));
     } else {
-        m_settings.setValue(showShortcutKey, portableText);
+        m_settings.setValue(shortcutKey(action), portableText);
     }
+}
+
+QString Preferences::defaultShortcut(ShortcutAction action)
+{
+    return action == ShortcutAction::show ? QStringLiteral("Alt+Space")
+                                          : QStringLiteral("Alt+Shift+Space");
 }
 
 bool Preferences::prefersDarkTheme() const

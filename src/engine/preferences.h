@@ -18,7 +18,9 @@ public:
     static constexpr QSize defaultPopoverSize{780, 460};
     static constexpr QSize minimumPopoverSize{720, 380};
     static constexpr QSize maximumPopoverSize{1200, 900};
-    static inline const QString defaultShowShortcut = QStringLiteral("Alt+Space");
+
+    // The actions that have a global shortcut of their own.
+    enum class ShortcutAction { show, translateClipboard };
 
     // `settings` must outlive the preferences.
     explicit Preferences(QSettings &settings);
@@ -46,10 +48,14 @@ public:
     // Within the limits: each side capped at the maximum, then raised to the minimum.
     static QSizeF boundedPopoverSize(QSizeF size);
 
-    // "showShortcut": a key combination in Qt's portable text form ("Alt+Space"); the default
-    // when absent or empty. Setting the empty text removes the key.
-    QString showShortcut() const;
-    void setShowShortcut(const QString &portableText);
+    // "showShortcut" and "translateClipboardShortcut": a key combination in Qt's portable text
+    // form ("Alt+Space"); the default when absent or empty. Setting the empty text removes the
+    // key.
+    QString shortcut(ShortcutAction action) const;
+    void setShortcut(ShortcutAction action, const QString &portableText);
+    // Alt+Space shows the popover. Alt+Shift+Space translates the selection: no desktop, editor
+    // or terminal binds it by default, and it sits next to the other.
+    static QString defaultShortcut(ShortcutAction action);
 
     // "appTheme": "dark" selects the dark scheme, anything else the light one. Nothing in the
     // program writes it.

@@ -8,8 +8,8 @@
 #include "loginitem.h"
 #include "overlayscrollbar.h"
 #include "preferences.h"
-#include "shortcutrecorder.h"
 #include "shortcutrow.h"
+#include "shortcutsetting.h"
 #include "stylerow.h"
 #include "translatorviewmodel.h"
 
@@ -169,56 +169,15 @@ private:
 } // namespace
 
 SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, KeychainHelper *keychain,
-                           GlobalShortcut *shortcut, Preferences &preferences,
+                           Shortcuts shortcuts, Preferences &preferences,
                            std::function<void()> onClose, QWidget *parent)
     : QWidget(parent)
     , m_vm(vm)
     , m_loginItem(loginItem)
-    , m_shortcut(shortcut)
     , m_preferences(preferences)
     , m_onClose(std::move(onClose))
 {
-    m_showRow = new ShortcutRow(tr("Show Parlora - Quenzal"),
-                                m_shortcut && m_shortcut->shortcut().toCombined() != 0
-                                    ? QKeySequence(m_shortcut->shortcut())
-                                    : storedShowShortcut(m_preferences));
-    // Nothing in the program translates the clipboard: the row shows the combination only.
-    m_clipboardRow =
-        new ShortcutRow(tr("Translate Clipboard"), QKeySequence(Qt::ControlModifier | Qt::Key_B));
-
-    ShortcutRecorder *badge = m_showRow->badge();
-    badge->setRecordable(true);
-    badge->setToolTip(tr("Click to record another shortcut"));
-    connect(badge, &ShortcutRecorder::recordingStarted, this, [this] {
-        suspendShowShortcut();
-        clearShortcutNote();
-        m_showRow->setNote(recordingHintText);
-    });
-    connect(badge, &ShortcutRecorder::recorded, this, [this](const QKeySequence &sequence) {
-        m_preferences.setShowShortcut(sequence.toString(QKeySequence::PortableText));
-        m_showRow->badge()->setSequence(sequence);
-        applyShowShortcut(sequence);
-    });
-    connect(badge, &ShortcutRecorder::resetRequested, this, [this] {
-        m_preferences.setShowShortcut({});
-        m_showRow->badge()->setSequence(defaultShowShortcut());
-        applyShowShortcut(defaultShowShortcut());
-    });
-    connect(badge, &ShortcutRecorder::cancelled, this,
-            [this] { applyShowShortcut(m_suspended.value_or(m_showRow->badge()->sequence())); });
-    if (m_shortcut) {
-        connect(m_shortcut, &GlobalShortcut::failed, this, &SettingsView::showShortcutFailed);
-        connect(m_shortcut, &GlobalShortcut::registered, this, [this] {
-            if (!m_suspended) {
-                clearShortcutNote();
-            }
-        });
-        // Said before this panel was there; while the desktop has not answered yet, nothing.
-        if (const auto failure = m_shortcut->lastFailure();
-            failure && m_shortcut->shortcut().toCombined() != 0 && !m_shortcut->isRegistered()) {
-            showShortcutFailed(failure->reason, failure->kind);
-        }
-    }
+    makeShortcutSettings(shortcuts);
 
     QList<QWidget *> styleRows;
     for (TranslationStyle style : TranslationStyle::allCases()) {
@@ -265,27 +224,30 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Keycha
 
 SettingsView::~SettingsView()
 {
-    // Nothing may call back into this half-destroyed panel, and a shortcut released for
-    // recording is taken back.
-    m_showRow->badge()->disconnect(this);
-    if (m_shortcut) {
-        m_shortcut->disconnect(this);
-        if (m_suspended) {
-            m_shortcut->setShortcut((*m_suspended)[0]);
-        }
-    }
+    // Before the rows they watch go, and giving back what they released.
+    delete m_showSetting;
+    delete m_clipboardSetting;
 }
 
-QKeySequence SettingsView::defaultShowShortcut()
+void SettingsView::makeShortcutSettings(Shortcuts shortcuts)
 {
-    return QKeySequence::fromString(Preferences::defaultShowShortcut, QKeySequence::PortableText);
-}
-
-QKeySequence SettingsView::storedShowShortcut(const Preferences &preferences)
-{
-    const QKeySequence stored =
-        QKeySequence::fromString(preferences.showShortcut(), QKeySequence::PortableText);
-    return stored.isEmpty() ? defaultShowShortcut() : stored;
+    using Action = Preferences::ShortcutAction;
+    m_showRow = new ShortcutRow(tr("Show Parlora - Quenzal"), {});
+    m_clipboardRow = new ShortcutRow(tr("Translate Clipboard"), {});
+    m_showSetting =
+        new ShortcutSetting(m_showRow, shortcuts.show, m_preferences, Action::show, this);
+    m_clipboardSetting = new ShortcutSetting(m_clipboardRow, shortcuts.translateClipboard,
+                                             m_preferences, Action::translateClipboard, this);
+    // Recording one releases the other too, and may not take the other's combination.
+    const auto pair = [](ShortcutSetting *one, ShortcutSetting *other) {
+        connect(one, &ShortcutSetting::recordingStarted, other, [one, other] {
+            one->setReserved(other->sequence());
+            other->suspend();
+        });
+        connect(one, &ShortcutSetting::recordingEnded, other, &ShortcutSetting::resume);
+    };
+    pair(m_showSetting, m_clipboardSetting);
+    pair(m_clipboardSetting, m_showSetting);
 }
 
 QWidget *SettingsView::makeHeader()
@@ -368,51 +330,6 @@ void SettingsView::showSelectedStyle()
     for (StyleRow *row : std::as_const(m_styleRows)) {
         row->setSelected(row->translationStyle() == m_vm.translationStyle());
     }
-}
-
-void SettingsView::suspendShowShortcut()
-{
-    if (!m_shortcut || m_suspended) {
-        return;
-    }
-    m_suspended = QKeySequence(m_shortcut->shortcut());
-    m_shortcut->setShortcut(QKeyCombination::fromCombined(0));
-}
-
-void SettingsView::applyShowShortcut(const QKeySequence &sequence)
-{
-    m_suspended.reset();
-    clearShortcutNote();
-    if (m_shortcut) {
-        m_shortcut->setShortcut(sequence[0]); // may answer with failed() before it returns
-    }
-}
-
-void SettingsView::showShortcutFailed(const QString &reason, GlobalShortcut::Failure kind)
-{
-    if (m_suspended) {
-        return;
-    }
-    switch (kind) {
-    case GlobalShortcut::Failure::taken:
-        m_showRow->setNote(shortcutInUseText, true, reason);
-        m_showRow->setDetail({});
-        break;
-    case GlobalShortcut::Failure::unusable:
-        m_showRow->setNote(shortcutUnusableText, true, reason);
-        m_showRow->setDetail({});
-        break;
-    case GlobalShortcut::Failure::unavailable:
-        m_showRow->setNote(shortcutUnavailableText, true, reason);
-        m_showRow->setDetail(bindCommandText);
-        break;
-    }
-}
-
-void SettingsView::clearShortcutNote()
-{
-    m_showRow->setNote({});
-    m_showRow->setDetail({});
 }
 
 bool SettingsView::eventFilter(QObject *watched, QEvent *event)

@@ -263,6 +263,19 @@ void TranslatorViewModel::translate()
                    m_targetLanguage, m_translationStyle, ++m_latestRequest);
 }
 
+bool TranslatorViewModel::translateText(const QString &text)
+{
+    if (SourceText::isTooLong(text)) {
+        setErrorMessage(textTooLongMessage);
+        return false;
+    }
+    setSourceLanguage(Language::autoDetect());
+    setSourceText(text);
+    m_debounce.stop();
+    translate();
+    return true;
+}
+
 QCoro::Task<> TranslatorViewModel::runTranslation(QString text, Language from, Language to,
                                                   TranslationStyle style, quint64 request)
 {

@@ -119,6 +119,10 @@ public:
 public slots:
     // Translates the source text now. A pending debounce still fires.
     void translate();
+    // Makes `text` the source, with the language detected, and translates it at once, without
+    // the typing pause. A text over the limit is refused with the usual message and changes
+    // nothing else; false then.
+    bool translateText(const QString &text);
     // Exchanges the languages, then the texts.
     void swapLanguages();
     void toggleSpeech();

@@ -8,6 +8,7 @@
 #include "fakeglobalshortcut.h"
 #include "fakeloginitem.h"
 #include "fakesecretstore.h"
+#include "fakeselectionreader.h"
 #include "keychainhelper.h"
 #include "menubaricon.h"
 #include "noscrolltexteditor.h"
@@ -28,6 +29,8 @@
 #include <QTest>
 
 #include <cmath>
+
+using namespace Qt::StringLiterals;
 
 class TestApp : public QObject
 {
@@ -104,15 +107,27 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<ControlCommand::Action>("action");
         QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("text");
         using A = ControlCommand::Action;
-        QTest::newRow("plain") << QStringList{} << A::none << false;
-        QTest::newRow("qt's own") << QStringList{"-platform", "offscreen"} << A::none << false;
-        QTest::newRow("toggle") << QStringList{"-platform", "xcb", "--toggle"} << A::toggle
-                                << false;
-        QTest::newRow("show twice") << QStringList{"--show", "--show"} << A::show << false;
-        QTest::newRow("hide") << QStringList{"--hide"} << A::hide << false;
-        QTest::newRow("help") << QStringList{"-h"} << A::help << false;
-        QTest::newRow("two at once") << QStringList{"--show", "--hide"} << A::show << true;
+        QTest::newRow("plain") << QStringList{} << A::none << false << QString();
+        QTest::newRow("qt's own") << QStringList{"-platform", "offscreen"} << A::none << false
+                                  << QString();
+        QTest::newRow("toggle") << QStringList{"-platform", "xcb", "--toggle"} << A::toggle << false
+                                << QString();
+        QTest::newRow("show twice")
+            << QStringList{"--show", "--show"} << A::show << false << QString();
+        QTest::newRow("help") << QStringList{"-h"} << A::help << false << QString();
+        QTest::newRow("two at once")
+            << QStringList{"--show", "--hide"} << A::show << true << QString();
+        QTest::newRow("the clipboard")
+            << QStringList{"--translate-clipboard"} << A::translateClipboard << false << QString();
+        QTest::newRow("a text like an option") << QStringList{"--translate", "--hide", "-platform"}
+                                               << A::translate << false << u"--hide"_s;
+        QTest::newRow("a text after =")
+            << QStringList{"--translate=Grüße, Welt"} << A::translate << false << u"Grüße, Welt"_s;
+        QTest::newRow("no text") << QStringList{"--translate"} << A::translate << true << QString();
+        QTest::newRow("translate and hide")
+            << QStringList{"--translate", "x", "--hide"} << A::translate << true << u"x"_s;
     }
 
     void commandLine()
@@ -129,6 +144,7 @@ private slots:
         const ControlCommand::Parsed parsed = ControlCommand::parse(int(argv.size()), argv.data());
         QTEST(parsed.action, "action");
         QTEST(!parsed.error.isEmpty(), "refused");
+        QTEST(parsed.text, "text");
     }
 
     // The commands reach the popover through the session bus; a bus name that another process
@@ -159,15 +175,15 @@ private slots:
         const std::pair<A, bool> steps[] = {{A::toggle, true}, {A::show, true}, {A::toggle, false},
                                             {A::hide, false},  {A::show, true}, {A::hide, false}};
         for (const auto &[action, visible] : steps) {
-            QCOMPARE(ControlCommand::send(action, appId, self), 0);
+            QCOMPARE(ControlCommand::send({action}, appId, self), 0);
             QTRY_COMPARE(popover->isVisible(), visible);
             const QDBusMessage asked =
                 QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
                     appId, AppControl::objectPath(appId), appId, "IsPopoverVisible"));
             QCOMPARE(asked.arguments().value(0), QVariant(visible));
         }
-        QCOMPARE(ControlCommand::send(A::show, appId, self + 1), 1);
-        QCOMPARE(ControlCommand::send(A::show, appId + "Gone", self, 0), 1);
+        QCOMPARE(ControlCommand::send({A::show}, appId, self + 1), 1);
+        QCOMPARE(ControlCommand::send({A::show}, appId + "Gone", self, 0), 1);
         QVERIFY(!popover->isVisible());
 
         const auto openPanel = [&](const QString &name) {
@@ -180,6 +196,59 @@ private slots:
         QCOMPARE(openPanel("about"), QDBusMessage::ReplyMessage);
         QTRY_COMPARE(popover->content()->panel(), PopoverContentView::Panel::about);
         QVERIFY(popover->isVisible());
+    }
+
+    // The selected text, else the clipboard's, goes into the translator and out to DeepSeek at
+    // once, over a panel and without a toggle; with neither, or too long, the popover only
+    // opens, with the translator as it was (and the message for a text too long).
+    void translateSelection_data()
+    {
+        using Content = SelectionReader::Content;
+        using Outcome = SelectionReader::Outcome;
+        QTest::addColumn<Content>("selection");
+        QTest::addColumn<Content>("clipboard");
+        QTest::addColumn<bool>("focus"); // the reader needs the popover to have the keyboard
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("error");
+        const QString tooLong = TranslatorViewModel::textTooLongMessage;
+        const Content hallo{Outcome::text, u"Hallo Welt"_s};
+        QTest::newRow("selected") << hallo << Content{} << false << hallo.text << QString();
+        QTest::newRow("copied, Wayland") << Content{} << hallo << true << hallo.text << QString();
+        QTest::newRow("a picture") << Content{} << Content{} << false << u"typed"_s << QString();
+        QTest::newRow("too long") << Content{Outcome::text, QString(5001, u'a')} << hallo << false
+                                  << u"typed"_s << tooLong;
+    }
+    void translateSelection()
+    {
+        QFETCH(SelectionReader::Content, selection);
+        QFETCH(SelectionReader::Content, clipboard);
+        QFETCH(bool, focus);
+        QFETCH(QString, source);
+        QFETCH(QString, error);
+        m_selection.contents = {{SelectionReader::Source::selection, selection},
+                                {SelectionReader::Source::clipboard, clipboard}};
+        m_selection.focus = focus;
+        launch();
+        m_translator->recognizer->dominant = "de";
+        TranslatorViewModel &vm = *m_translator->viewModel;
+        vm.setSourceLanguage(*Language::find(Language::sourceLanguages(), u"de"));
+        vm.setSourceText("typed");
+        PopoverWindow *popover = m_delegate->popover();
+        m_delegate->openPanel(AppNotifier::showSettings);
+        QTRY_COMPARE(popover->content()->panel(), PopoverContentView::Panel::settings);
+        emit m_clipboardShortcut.activated();
+        emit m_clipboardShortcut.activated(); // a second press while the first reads: the same
+        QTRY_COMPARE(popover->content()->panel(), PopoverContentView::Panel::none);
+        QTRY_COMPARE(vm.sourceText(), source);
+        QVERIFY(popover->isVisible());
+        QCOMPARE(vm.errorMessage(), error);
+        QCOMPARE(vm.sourceLanguage().id, source == "typed" ? u"de"_s : u"auto"_s);
+        QCOMPARE(vm.isTranslating() || !m_translator->server.requests().isEmpty(),
+                 source != "typed");
+        // The same through the session bus's method, which the command line calls.
+        AppControl control(*m_delegate, u"org.example.Unpublished"_s);
+        control.Translate(u"Guten Morgen"_s);
+        QTRY_COMPARE(vm.sourceText(), u"Guten Morgen"_s);
     }
 
     // A click that the tray passes on while the icon is being shown, before the popover
@@ -350,6 +419,8 @@ private:
                                   .viewModel = *m_translator->viewModel,
                                   .dictation = m_dictation,
                                   .shortcut = m_shortcut,
+                                  .clipboardShortcut = m_clipboardShortcut,
+                                  .selectionReader = m_selection,
                                   .pressMonitor = &m_pressMonitor,
                                   .loginItem = m_loginItem,
                                   .keychain = m_keychain,
@@ -362,6 +433,8 @@ private:
     std::unique_ptr<TestTranslator> m_translator;
     UnavailableDictation m_dictation;
     FakeGlobalShortcut m_shortcut;
+    FakeGlobalShortcut m_clipboardShortcut;
+    FakeSelectionReader m_selection;
     struct : PressMonitor
     {
         bool start() override { return m_active = true; }

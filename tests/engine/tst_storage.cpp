@@ -43,7 +43,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
-// style | sources | targets | size | resize origin | shortcut | theme
+// style | sources | targets | size | resize origin | shortcuts (show, clipboard) | theme
 QString readBack(const Preferences &preferences)
 {
     const auto sizeText = [](QSizeF size) {
@@ -54,7 +54,8 @@ QString readBack(const Preferences &preferences)
                        preferences.recentTargetLanguages().join(u','),
                        sizeText(preferences.popoverSize()),
                        sizeText(preferences.resizeOrigin()),
-                       preferences.showShortcut(),
+                       preferences.shortcut(Preferences::ShortcutAction::show) + u' ' +
+                           preferences.shortcut(Preferences::ShortcutAction::translateClipboard),
                        preferences.prefersDarkTheme() ? u"dark"_s : u"light"_s}
         .join(u" | ");
 }
@@ -80,12 +81,13 @@ private slots:
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QString>("read");
         const QString defaults = u"standard | auto,en,ru | ru,en,tr | 780x460 | 780x460 | "
-                                 "Alt+Space | light"_s;
+                                 "Alt+Space Alt+Shift+Space | light"_s;
         QTest::newRow("nothing stored") << QByteArray() << defaults;
         QTest::newRow("written by the program")
             << QByteArray("translationStyle=formal\nrecentSourceLanguages=de, auto, fr\n"
-                          "recentTargetLanguages=ja, ko\nshowShortcut=Ctrl+Alt+T\nappTheme=dark\n")
-            << u"formal | de,auto,fr | ja,ko | 780x460 | 780x460 | Ctrl+Alt+T | dark"_s;
+                          "recentTargetLanguages=ja, ko\nshowShortcut=Ctrl+Alt+T\nappTheme=dark\n"
+                          "translateClipboardShortcut=Meta+F9\n")
+            << u"formal | de,auto,fr | ja,ko | 780x460 | 780x460 | Ctrl+Alt+T Meta+F9 | dark"_s;
         QTest::newRow("unknown style, theme in capitals")
             << QByteArray("translationStyle=Formal\nappTheme=Dark\n") << defaults;
         QTest::newRow("values of other types")
@@ -95,14 +97,15 @@ private slots:
                           "popoverSize=1000x700\n")
             << defaults;
         QTest::newRow("one-item lists, empty values")
-            << QByteArray("recentSourceLanguages=de\nrecentTargetLanguages=\nshowShortcut=\n")
-            << u"standard | de |  | 780x460 | 780x460 | Alt+Space | light"_s;
+            << QByteArray("recentSourceLanguages=de\nrecentTargetLanguages=\nshowShortcut=\n"
+                          "translateClipboardShortcut=\n")
+            << u"standard | de |  | 780x460 | 780x460 | Alt+Space Alt+Shift+Space | light"_s;
         QTest::newRow("sizes as text, one of them missing")
             << QByteArray("popoverWidth=850\npopoverHeight=abc\n")
-            << u"standard | auto,en,ru | ru,en,tr | 850x460 | 780x460 | Alt+Space | light"_s;
+            << u"standard | auto,en,ru | ru,en,tr | 850x460 | 780x460 | Alt+Space Alt+Shift+Space | light"_s;
         QTest::newRow("sizes beyond the limits")
             << QByteArray("popoverWidth=100000\npopoverHeight=10\n")
-            << u"standard | auto,en,ru | ru,en,tr | 1200x380 | 780x460 | Alt+Space | light"_s;
+            << u"standard | auto,en,ru | ru,en,tr | 1200x380 | 780x460 | Alt+Space Alt+Shift+Space | light"_s;
     }
     void reading()
     {
@@ -123,12 +126,13 @@ private slots:
             preferences.setRecentSourceLanguages({"fr"});
             preferences.setRecentTargetLanguages({"de", "it"});
             preferences.setPopoverSize(QSize(901, 555));
-            preferences.setShowShortcut("Ctrl+Alt+T");
+            preferences.setShortcut(Preferences::ShortcutAction::show, "Ctrl+Alt+T");
+            preferences.setShortcut(Preferences::ShortcutAction::translateClipboard, "Ctrl+F9");
             preferences.setLaunchAtLogin(true);
         }
         QSettings settings(path, QSettings::IniFormat);
         QCOMPARE(readBack(Preferences(settings)),
-                 "casual | fr | de,it | 901x555 | 901x555 | Ctrl+Alt+T | light");
+                 "casual | fr | de,it | 901x555 | 901x555 | Ctrl+Alt+T Ctrl+F9 | light");
         QVERIFY(settings.value("launchAtLogin").toBool());
     }
 

@@ -13,6 +13,7 @@
 #include "settingsview.h"
 #include "shortcutrecorder.h"
 #include "shortcutrow.h"
+#include "shortcutsetting.h"
 #include "stylerow.h"
 #include "telegramreporter.h"
 #include "testtranslator.h"
@@ -32,6 +33,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+using Action = Preferences::ShortcutAction;
 
 namespace {
 
@@ -116,6 +118,7 @@ private slots:
         m_loginItem = FakeLoginItem();
         m_store = std::make_shared<FakeSecretStore>();
         m_shortcut = std::make_unique<FakeGlobalShortcut>();
+        m_clipboardShortcut = std::make_unique<FakeGlobalShortcut>();
     }
 
     // A click sets the view model's style, and the check mark follows it. Screen readers
@@ -149,42 +152,60 @@ private slots:
         }
     }
 
-    // While the badge records, the global shortcut is released so that its keys reach the badge;
-    // then it is the one the badge shows. One taken by another program is kept, and said.
+    // While a badge records, both global shortcuts are released so that their keys reach the
+    // badge; then the recorded one is the one the badge shows. One taken by another program is
+    // kept, and said; the other row's is refused.
     void recording_data()
     {
+        QTest::addColumn<Action>("action");
         QTest::addColumn<QKeyCombination>("keys"); // none: the badge is clicked again
         QTest::addColumn<QString>("badge");
         QTest::addColumn<QString>("note");
-        const auto row = [](const char *name, QKeyCombination keys, const QString &badge,
-                            const QString &note = {}) {
-            QTest::newRow(name) << keys << badge << note;
-        };
-        const QString hint = SettingsView::recordingHintText;
-        row("Ctrl+Shift+K", Qt::CTRL | Qt::SHIFT | Qt::Key_K, u"Ctrl+Shift+K"_s);
-        row("taken", Qt::CTRL | Qt::ALT | Qt::Key_D, u"Ctrl+Alt+D"_s,
-            SettingsView::shortcutInUseText);
-        row("F12 alone", QKeyCombination(Qt::Key_F12), u"F12"_s);
-        row("Escape cancels", QKeyCombination(Qt::Key_Escape), u"Ctrl+Alt+T"_s);
-        row("badge clicked again", QKeyCombination(), u"Ctrl+Alt+T"_s);
-        row("Backspace: the default", QKeyCombination(Qt::Key_Backspace), u"Alt+Space"_s);
-        row("a shifted letter", Qt::SHIFT | Qt::Key_A, u"Shift+..."_s, hint);
-        row("a modifier alone", Qt::CTRL | Qt::Key_Control, u"Ctrl+..."_s, hint);
+        for (const Action action : {Action::show, Action::translateClipboard}) {
+            const auto row = [action](const char *name, QKeyCombination keys, const QString &badge,
+                                      const QString &note = {}) {
+                QTest::addRow("%s: %s", action == Action::show ? "show" : "clipboard", name)
+                    << action << keys << badge << note;
+            };
+            const QString hint = ShortcutSetting::recordingHint(action);
+            row("Ctrl+Shift+K", Qt::CTRL | Qt::SHIFT | Qt::Key_K, u"Ctrl+Shift+K"_s);
+            row("taken", Qt::CTRL | Qt::ALT | Qt::Key_D, u"Ctrl+Alt+D"_s,
+                ShortcutSetting::inUseText);
+            row("the other row's", Qt::CTRL | Qt::ALT | Qt::Key_O, u"Ctrl+Alt+T"_s,
+                ShortcutSetting::takenByOtherRowText);
+            row("F12 alone", QKeyCombination(Qt::Key_F12), u"F12"_s);
+            row("Escape cancels", QKeyCombination(Qt::Key_Escape), u"Ctrl+Alt+T"_s);
+            row("badge clicked again", QKeyCombination(), u"Ctrl+Alt+T"_s);
+            row("Backspace: the default", QKeyCombination(Qt::Key_Backspace),
+                action == Action::show ? u"Alt+Space"_s : u"Alt+Shift+Space"_s);
+            row("a shifted letter", Qt::SHIFT | Qt::Key_A, u"Shift+..."_s, hint);
+            row("a modifier alone", Qt::CTRL | Qt::Key_Control, u"Ctrl+..."_s, hint);
+        }
     }
     void recording()
     {
+        QFETCH(Action, action);
         QFETCH(QKeyCombination, keys);
         QFETCH(QString, badge);
         QFETCH(QString, note);
-        const bool recording = note == SettingsView::recordingHintText; // still
-        m_translator->settings.setValue("showShortcut", "Ctrl+Alt+T");
-        m_shortcut->setShortcut(Qt::CTRL | Qt::ALT | Qt::Key_T);
-        m_shortcut->calls.clear();
-        m_shortcut->taken = {QKeySequence(u"Ctrl+Alt+D"_s)};
-        ShortcutRow *row = open()->showShortcutRow();
+        const Action otherAction =
+            action == Action::show ? Action::translateClipboard : Action::show;
+        const bool recording = note == ShortcutSetting::recordingHint(action); // still
+        const bool refused = note == ShortcutSetting::takenByOtherRowText;
+        m_translator->preferences.setShortcut(action, "Ctrl+Alt+T");
+        m_translator->preferences.setShortcut(otherAction, "Ctrl+Alt+O");
+        FakeGlobalShortcut &shortcut = this->shortcut(action);
+        FakeGlobalShortcut &other = this->shortcut(otherAction);
+        shortcut.setShortcut(Qt::CTRL | Qt::ALT | Qt::Key_T);
+        other.setShortcut(Qt::CTRL | Qt::ALT | Qt::Key_O);
+        shortcut.calls.clear();
+        other.calls.clear();
+        shortcut.taken = {QKeySequence(u"Ctrl+Alt+D"_s)};
+        ShortcutRow *row = this->row(open(), action);
         QTest::mouseClick(row->badge(), Qt::LeftButton);
-        QCOMPARE(row->note(), SettingsView::recordingHintText);
-        QCOMPARE(m_shortcut->calls, QList<QKeySequence>{QKeySequence()});
+        QCOMPARE(row->note(), ShortcutSetting::recordingHint(action));
+        QCOMPARE(shortcut.calls, QList<QKeySequence>{QKeySequence()});
+        QCOMPARE(other.calls, QList<QKeySequence>{QKeySequence()});
         if (keys.key() == Qt::Key_unknown) {
             QTest::mouseClick(row->badge(), Qt::LeftButton);
         } else {
@@ -193,13 +214,14 @@ private slots:
         QCOMPARE(row->badge()->displayText(), badge);
         QCOMPARE(row->note(), note);
         const QString kept = recording ? u"Ctrl+Alt+T"_s : badge;
-        QCOMPARE(m_translator->settings.value("showShortcut"),
-                 kept == "Alt+Space" ? QVariant() : kept); // the default as nothing
-        QCOMPARE(m_shortcut->calls.size(), recording ? 1 : 2);
-        QCOMPARE(m_shortcut->isRegistered(), note.isEmpty());
-        // At the next opening the old shortcut is back, if recording was left unfinished.
-        QCOMPARE(open()->showShortcutRow()->note(), recording ? QString() : note);
-        QCOMPARE(QKeySequence(m_shortcut->shortcut()).toString(), kept);
+        QCOMPARE(m_translator->preferences.shortcut(action), kept);
+        QCOMPARE(shortcut.calls.size(), recording ? 1 : 2);
+        QCOMPARE(shortcut.isRegistered(), note.isEmpty() || refused);
+        QCOMPARE(other.isRegistered(), !recording);
+        // At the next opening the old shortcuts are back, if recording was left unfinished.
+        QCOMPARE(this->row(open(), action)->note(), recording || refused ? QString() : note);
+        QCOMPARE(QKeySequence(shortcut.shortcut()).toString(), kept);
+        QCOMPARE(QKeySequence(other.shortcut()).toString(), u"Ctrl+Alt+O"_s);
     }
 
     // What the row says of a refused shortcut, at opening (the desktop said it before) and after
@@ -210,11 +232,10 @@ private slots:
         QTest::addColumn<QString>("note");
         QTest::addColumn<bool>("explained"); // with the line on binding the command instead
         using Failure = GlobalShortcut::Failure;
-        QTest::newRow("taken") << Failure::taken << SettingsView::shortcutInUseText << false;
-        QTest::newRow("unusable") << Failure::unusable << SettingsView::shortcutUnusableText
-                                  << false;
+        QTest::newRow("taken") << Failure::taken << ShortcutSetting::inUseText << false;
+        QTest::newRow("unusable") << Failure::unusable << ShortcutSetting::unusableText << false;
         QTest::newRow("no global shortcuts")
-            << Failure::unavailable << SettingsView::shortcutUnavailableText << true;
+            << Failure::unavailable << ShortcutSetting::unavailableText << true;
     }
     void refusals()
     {
@@ -229,9 +250,9 @@ private slots:
         };
         QVERIFY(says(note, explained));
         QTest::mouseClick(row->badge(), Qt::LeftButton);
-        QVERIFY(says(SettingsView::recordingHintText, false));
+        QVERIFY(says(ShortcutSetting::recordingHint(Action::show), false));
         QTest::keyPress(row->badge(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(m_translator->settings.value("showShortcut"), u"Ctrl+Shift+K"_s);
+        QCOMPARE(m_translator->preferences.shortcut(Action::show), u"Ctrl+Shift+K"_s);
         QVERIFY(says(note, explained));
         m_shortcut->refusal.reset();
         QTest::mouseClick(row->badge(), Qt::LeftButton);
@@ -419,14 +440,24 @@ private:
         m_keychain =
             keyring ? std::make_unique<KeychainHelper>(Deployment::appId(), m_store) : nullptr;
         return m_host.show(new SettingsView(*m_translator->viewModel, m_loginItem, m_keychain.get(),
-                                            m_shortcut.get(), m_translator->preferences,
-                                            m_host.closer));
+                                            {m_shortcut.get(), m_clipboardShortcut.get()},
+                                            m_translator->preferences, m_host.closer));
     }
 
     std::unique_ptr<TestTranslator> m_translator;
     FakeLoginItem m_loginItem;
     std::shared_ptr<FakeSecretStore> m_store;
+    FakeGlobalShortcut &shortcut(Action action)
+    {
+        return action == Action::show ? *m_shortcut : *m_clipboardShortcut;
+    }
+    static ShortcutRow *row(SettingsView *view, Action action)
+    {
+        return action == Action::show ? view->showShortcutRow() : view->clipboardShortcutRow();
+    }
+
     std::unique_ptr<FakeGlobalShortcut> m_shortcut;
+    std::unique_ptr<FakeGlobalShortcut> m_clipboardShortcut;
     std::unique_ptr<KeychainHelper> m_keychain;
     PanelHost m_host;
     QList<QUrl> m_opened;

@@ -118,7 +118,7 @@ private slots:
     void registersActivatesAndReplaces()
     {
         FakePortal portal;
-        PortalGlobalShortcut shortcut;
+        PortalGlobalShortcut shortcut(toggle, QStringLiteral("Show or hide"));
         QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
         QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
         QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
@@ -186,7 +186,7 @@ private slots:
             portal || !QDBusConnection::sessionBus().interface()->isServiceRegistered(
                           "org.freedesktop.portal.Desktop"),
             10'000);
-        PortalGlobalShortcut shortcut;
+        PortalGlobalShortcut shortcut(toggle, QStringLiteral("Show or hide"));
         QSignalSpy registered(&shortcut, &GlobalShortcut::registered);
         QSignalSpy failed(&shortcut, &GlobalShortcut::failed);
         shortcut.setShortcut(altSpace);

@@ -1,5 +1,8 @@
 // The view model over the real engine, a local DeepSeek stand-in and fake recognition and speech.
+#include "fakeselectionreader.h"
+#include "selectedtext.h"
 #include "testtranslator.h"
+#include "waitfortask.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -137,31 +140,79 @@ private slots:
         QCOMPARE(m_viewModel->targetLanguage(), lang("fr"));
     }
 
-    // Counted in user-perceived characters; what is accepted goes out unchanged.
+    // Counted in user-perceived characters; what is accepted goes out unchanged. Typed, it waits
+    // for the pause; taken from elsewhere (the selection), it goes at once with its language
+    // detected. Refused either way, nothing changes but the message.
     void lengthLimit_data()
     {
-        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("typed");
         QTest::addColumn<bool>("refused");
         const QString limit =
             u"🇩🇪e\u0301👍🏽a\u0308\u0323"_s.repeated(1250); // 13 units a 4
-        QTest::newRow("5000 characters") << limit << false;
-        QTest::newRow("5001 characters") << limit + 'x' << true;
-        QTest::newRow("100,000 combining marks") << QString(100000, QChar(0x301)) << true;
+        for (const bool typed : {true, false}) {
+            const auto row = [typed](const char *name) -> QTestData & {
+                return QTest::addRow("%s, %s", typed ? "typed" : "taken", name);
+            };
+            row("5000 characters") << limit << typed << false;
+            row("5001 characters") << limit + 'x' << typed << true;
+            row("100,000 combining marks") << QString(100000, QChar(0x301)) << typed << true;
+        }
     }
     void lengthLimit()
     {
-        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        QFETCH(bool, typed);
         QFETCH(bool, refused);
-        const QString after = refused ? u"ab"_s : typed;
+        m_translator->recognizer->dominant = "fr";
         m_viewModel->setSourceLanguage(lang("de"));
         m_viewModel->setSourceText("ab");
-        m_viewModel->setSourceText(typed);
+        if (typed) {
+            m_viewModel->setSourceText(text);
+        } else {
+            QCOMPARE(m_viewModel->translateText(text), !refused);
+            QCOMPARE(m_viewModel->isTranslating(), !refused); // at once, and only now
+            QCOMPARE(m_viewModel->isDebouncePending(), refused);
+        }
+        const QString after = refused ? u"ab"_s : text;
         QCOMPARE(m_viewModel->sourceText(), after);
+        QCOMPARE(m_viewModel->sourceLanguage(), lang(typed || refused ? "de" : "auto"));
         QCOMPARE(m_viewModel->errorMessage(),
                  refused ? TranslatorViewModel::textTooLongMessage : QString());
         settle();
-        QCOMPARE(sent(), QStringList{"de>en " + after}); // what stays, unchanged
+        QCOMPARE(sent(), QStringList{(typed || refused ? "de>en " : "fr>en ") + after});
         QCOMPARE(m_viewModel->errorMessage(), QString());
+    }
+
+    // The selection when it holds text, else the clipboard; blanks, pictures and an owner that
+    // does not answer count as nothing.
+    void selectedText_data()
+    {
+        using Content = SelectionReader::Content;
+        using Outcome = SelectionReader::Outcome;
+        QTest::addColumn<Content>("selection");
+        QTest::addColumn<Content>("clipboard");
+        QTest::addColumn<QString>("taken"); // null: nothing
+        const Content hello{Outcome::text, u" Hallo\n"_s};
+        const Content copied{Outcome::text, u"copied"_s};
+        const Content blank{Outcome::text, u" \n\t"_s};
+        QTest::newRow("selected") << hello << copied << hello.text;
+        QTest::newRow("nothing selected") << Content{} << copied << copied.text;
+        QTest::newRow("a frozen owner") << Content{Outcome::unanswered} << copied << copied.text;
+        QTest::newRow("blank selection") << blank << copied << copied.text;
+        QTest::newRow("a picture copied") << Content{} << Content{} << QString();
+        QTest::newRow("both blank") << blank << blank << QString();
+    }
+    void selectedText()
+    {
+        QFETCH(SelectionReader::Content, selection);
+        QFETCH(SelectionReader::Content, clipboard);
+        QFETCH(QString, taken);
+        FakeSelectionReader reader;
+        reader.contents = {{SelectionReader::Source::selection, selection},
+                           {SelectionReader::Source::clipboard, clipboard}};
+        QCOMPARE(waitForTask(SelectedText::fetch(reader)).value_or(QString()), taken);
+        QCOMPARE(reader.reads.size(), !taken.isNull() && taken == selection.text ? 1 : 2);
     }
 
     // Blank text empties the translation; otherwise a failure is shown, the earlier translation

@@ -8,7 +8,6 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingReply>
-#include <QGuiApplication>
 #include <QPointer>
 
 #include <utility>
@@ -20,7 +19,6 @@ const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
-const QString shortcutId = QStringLiteral("toggle");
 
 // The shortcuts argument of BindShortcuts, a(sa{sv}): an id and its properties.
 using Shortcuts = QList<std::pair<QString, QVariantMap>>;
@@ -57,9 +55,11 @@ QString callError(const QDBusError &error, const QString &text)
 
 } // namespace
 
-PortalGlobalShortcut::PortalGlobalShortcut(QObject *parent)
+PortalGlobalShortcut::PortalGlobalShortcut(QString id, QString description, QObject *parent)
     : GlobalShortcut(parent)
     , m_bus(QDBusConnection::sessionBus())
+    , m_id(std::move(id))
+    , m_description(std::move(description))
 {
     qDBusRegisterMetaType<Shortcuts::value_type>();
     qDBusRegisterMetaType<Shortcuts>();
@@ -221,7 +221,7 @@ void PortalGlobalShortcut::onResponse(uint response, const QVariantMap &results)
 void PortalGlobalShortcut::onActivated(const QDBusObjectPath &session, const QString &id,
                                        qulonglong, const QVariantMap &)
 {
-    if (m_bound && session.path() == m_sessionPath && id == shortcutId) {
+    if (m_bound && session.path() == m_sessionPath && id == m_id) {
         emit activated();
     }
 }
@@ -285,11 +285,9 @@ void PortalGlobalShortcut::fail(const QString &reason)
 
 QVariantList PortalGlobalShortcut::bindArguments() const
 {
-    const QString description =
-        tr("Show or hide %1").arg(QGuiApplication::applicationDisplayName());
     const Shortcuts shortcuts{
-        {shortcutId,
-         {{QStringLiteral("description"), description},
+        {m_id,
+         {{QStringLiteral("description"), m_description},
           {QStringLiteral("preferred_trigger"), triggerText(m_sequence[0])}}}};
     return {QVariant::fromValue(QDBusObjectPath(m_sessionPath)), QVariant::fromValue(shortcuts),
             QString()};

@@ -13,18 +13,18 @@
 class QDBusObjectPath;
 
 // A global shortcut through the desktop portal (org.freedesktop.portal.GlobalShortcuts), the
-// only way to one on Wayland: a session is created, the shortcut bound to it with our
-// combination as the preferred trigger, and the desktop, possibly after asking the user, calls
-// back on every press. Closing the session gives the shortcut back; when the desktop closes it,
-// failed() says so. Every failure is of the kind `unavailable` but for a combination the
-// portal's notation cannot write: a portal does not say that another program holds a
-// combination (some bind none on purpose and leave the key to the user's settings).
+// only way to one on Wayland: a session is created, the shortcut bound to it under `id`, with a
+// `description` for the user and our combination as the preferred trigger, and the desktop,
+// possibly after asking the user, calls back on every press. Closing the session gives the shortcut
+// back; when the desktop closes it, failed() says so. Every failure is of the kind `unavailable`
+// but for a combination the portal's notation cannot write: a portal does not say that another
+// program holds a combination (some bind none on purpose and leave the key to the user's settings).
 class PortalGlobalShortcut : public GlobalShortcut, protected QDBusContext
 {
     Q_OBJECT
 
 public:
-    explicit PortalGlobalShortcut(QObject *parent = nullptr);
+    PortalGlobalShortcut(QString id, QString description, QObject *parent = nullptr);
     ~PortalGlobalShortcut() override;
 
     void setShortcut(QKeyCombination combination) override;
@@ -67,6 +67,8 @@ private:
     QString text() const;
 
     QDBusConnection m_bus;
+    QString m_id;
+    QString m_description;
     QKeySequence m_sequence;
     bool m_bound = false;
     QString m_requestPath;
