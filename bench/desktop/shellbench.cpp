@@ -294,6 +294,39 @@ double toggleToPaint(const QString &path, const QProcessEnvironment &environment
     return double(shown - asked) / 1000;
 }
 
+// Alt+Shift+Space with text selected in another program (xclip, which answers at once): from
+// the shortcut to the popover painted with the text in it (ms). Leaves the popover closed.
+double selectionShortcutToPaint(const QString &logPath)
+{
+    if (!xdotool({"key", "alt+space"})) { // the popover is open: put it away first
+        fail("xdotool failed");
+    }
+    QProcess owner;
+    owner.start("xclip", {"-quiet", "-selection", "primary"});
+    owner.write("Guten Morgen, wie geht es dir heute? Das Wetter ist schön.");
+    owner.closeWriteChannel();
+    sleepUntil(now() + second / 2);
+    if (!xdotool({"key", "alt+shift+space"})) {
+        fail("xdotool failed");
+    }
+    auto [shortcut, painted] = shortcutAndPaint(logPath);
+    for (const Microseconds deadline = now() + 5 * second; !painted && now() < deadline;) {
+        sleepUntil(now() + 2000);
+        std::tie(shortcut, painted) = shortcutAndPaint(logPath);
+    }
+    if (!painted) {
+        fail("no \"popover painted\" after Alt+Shift+Space");
+    }
+    sleepUntil(now() + second / 2);
+    owner.kill();
+    owner.waitForFinished();
+    if (!xdotool({"key", "alt+space"})) {
+        fail("xdotool failed");
+    }
+    sleepUntil(now() + second / 2);
+    return double(painted - shortcut) / 1000;
+}
+
 // On any desktop, Wayland too: `quenzal --toggle` to the paint, `count` times, the popover
 // closed again in between. Exits 1 over the budget.
 int measureTogglesOnly(const QString &path, int count)
@@ -339,6 +372,7 @@ enum Figure {
     shortcutToPaint,
     keyToPaint,
     commandToPaint,
+    selectionToPaint,
     idleCpuClock,
     idleCpuTicks,
     idleCpuAfterPopover,
@@ -404,6 +438,7 @@ Run measure(const Program &program, const Tray &tray, int idle)
         sleepUntil(now() + idle * second);
         run[idleCpuAfterPopover] = cpuClockMs(pid) - clockBefore;
         run[commandToPaint] = toggleToPaint(program.path, environment, home.filePath("stderr.log"));
+        run[selectionToPaint] = selectionShortcutToPaint(home.filePath("stderr.log"));
     }
     process.terminate();
     if (!process.waitForFinished(5000)) {
@@ -531,6 +566,7 @@ int main(int argc, char *argv[])
         {"shortcut to popover painted (ms)", shortcutToPaint, figureCount, NAN, 20},
         {"xdotool Alt+Space to painted (ms)", keyToPaint, figureCount, NAN, NAN},
         {"quenzal --toggle to painted (ms)", commandToPaint, figureCount, NAN, 60},
+        {"Alt+Shift+Space, selection painted (ms)", selectionToPaint, figureCount, NAN, 30},
         {idleClock.constData(), idleCpuClock, idleCpuClock, NAN, 10},
         {idleTicks.constData(), idleCpuTicks, idleCpuTicks, NAN, 10},
         {idleAfter.constData(), idleCpuAfterPopover, idleCpuClock, NAN, 10},

@@ -19,7 +19,9 @@ using Kind = X11Desktop::Display::Kind;
 
 namespace {
 
-const QByteArray shortcutTaken = "the global shortcut is not available";
+const QByteArray shortcutTaken = "Alt+Space is already taken";
+constexpr quint16 alt = XCB_MOD_MASK_1;
+constexpr quint16 altShift = XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT;
 const bool stockOpenbox = qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
 const bool xfce = qgetenv("QUENZAL_DESKTOP") == "xfce";
 // The window manager may hold Alt+Space: stock openbox does, xfwm4 as it comes mostly does.
@@ -298,15 +300,72 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return m_app->sent(source) > 0; }, patience));
         QCOMPARE(m_app->server().requests().last().target, "http://deepseek.test/chat/completions");
 
-        // Three presses into the translation select its line, again until it holds the answer.
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        const auto selected = [&] { return clipboard->text(QClipboard::Selection) == answer; };
-        const auto select = [&] { return click(popover->frame, {0.6, 0.19}, 1, 3); };
-        QVERIFY2(
-            QTest::qWaitFor([&] { return select() && QTest::qWaitFor(selected, 500); }, patience),
-            "the translation area never showed the answer");
+        QVERIFY2(translationShows(*popover, answer), "the translation area never showed it");
         QCOMPARE(windows(Kind::popover).size(), 1);
         QCOMPARE(m_app->sent(source), 1);
+    }
+
+    // Alt+Shift+Space takes the text selected in another program, else the one copied, also past
+    // a selection owner that never answers, and translates it at once.
+    void translatesTheSelection_data()
+    {
+        QTest::addColumn<QString>("selected"); // null: nobody's; "frozen": an owner that hangs
+        QTest::addColumn<QString>("taken");
+        const QString copied = QStringLiteral("The train leaves from the second platform at noon.");
+        QTest::newRow("selected") << "Guten Morgen, wie geht es dir heute?"
+                                  << "Guten Morgen, wie geht es dir heute?";
+        QTest::newRow("only copied") << QString() << copied;
+        QTest::newRow("a frozen owner") << "frozen" << copied;
+    }
+    void translatesTheSelection()
+    {
+        QFETCH(QString, selected);
+        QFETCH(QString, taken);
+        const QString answer = QStringLiteral("Bonjour, comment vas-tu aujourd'hui ?");
+        QVERIFY(start());
+        QVERIFY(QTest::qWaitFor([&] { return m_x.grabbed(' ', altShift); }, patience));
+        m_app->server().setDefaultReply({.body = TestHttpServer::completion(answer)});
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("The train leaves from the second platform at noon."));
+        if (selected == "frozen" || selected.isNull()) {
+            QVERIFY(m_x.holdSelection("PRIMARY", !selected.isNull()));
+        } else {
+            clipboard->setText(selected, QClipboard::Selection);
+        }
+        QVERIFY(xdotool({"key", "alt+shift+space"}));
+        const std::optional<Window> popover = waitForOne(Kind::popover);
+        QVERIFY(popover);
+        QVERIFY(QTest::qWaitFor([&] { return m_app->sent(taken) == 1; }, patience));
+        QVERIFY(translationShows(*popover, answer));
+        QCOMPARE(m_app->server().requests().size(), 1);
+        QVERIFY(m_x.holdSelection("PRIMARY", false));
+    }
+
+    // A combination recorded in the settings takes the place of the old one at once.
+    void rebindingMovesTheGrab()
+    {
+        QVERIFY(start());
+        QVERIFY(QTest::qWaitFor([&] { return m_x.grabbed(' ', altShift); }, patience));
+        QVERIFY(callDBus(QUENZAL_APP_ID, "/" + QString(QUENZAL_APP_ID).replace('.', '/'),
+                         QUENZAL_APP_ID, "OpenPanel", {"settings"})
+                    .type() == QDBusMessage::ReplyMessage);
+        const std::optional<Window> popover = waitForOne(Kind::popover);
+        QVERIFY(popover);
+        // The second badge of the shortcuts card, at the right of the panel under its header.
+        QVERIFY(QTest::qWaitFor([&] { return m_x.hasFocus(popover->id); }, patience));
+        QVERIFY(xdotool({"mousemove", QString::number(popover->frame.right() - 60),
+                         QString::number(popover->frame.top() + 156), "click", "1"}));
+        QVERIFY(QTest::qWaitFor([&] { return !m_x.grabbed(' ', altShift); }, patience));
+        QVERIFY(xdotool({"key", "ctrl+alt+y"}));
+        QVERIFY(QTest::qWaitFor([&] { return m_x.grabbed('y', XCB_MOD_MASK_CONTROL | alt); },
+                                patience));
+        QVERIFY(!m_x.grabbed(' ', altShift));
+        QVERIFY(shortcutTakenByDesktop || m_x.grabbed(' ', alt)); // the other one is back
+
+        QGuiApplication::clipboard()->setText("Guten Abend, bis morgen früh!",
+                                              QClipboard::Selection);
+        QVERIFY(xdotool({"key", "ctrl+alt+y"}));
+        QVERIFY(QTest::qWaitFor([&] { return m_app->sent("bis morgen") == 1; }, patience));
     }
 
     // The panel recolours the symbolic icon for its light and dark modes; it does so when it
@@ -401,6 +460,16 @@ private:
         }
     };
 
+    // Three presses into the translation select its line; again until it holds `answer`.
+    static bool translationShows(const Window &popover, const QString &answer)
+    {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const auto selected = [&] { return clipboard->text(QClipboard::Selection) == answer; };
+        const auto select = [&] { return click(popover.frame, {0.6, 0.19}, 1, 3); };
+        return QTest::qWaitFor([&] { return select() && QTest::qWaitFor(selected, 500); },
+                               patience);
+    }
+
     // Quits the panel, waits until its watcher has left the bus, and starts a new one of its own.
     bool restartPanel() { return quitPanel() && startPanel(); }
     bool quitPanel()
@@ -453,9 +522,9 @@ private:
         }
         // xfwm4 takes Alt+Space once its settings daemon has answered it, or not at all.
         const auto settled = [this] {
-            return xfce ? m_app->log().contains(shortcutTaken) || m_x.grabbed(' ', XCB_MOD_MASK_1)
+            return xfce           ? m_app->log().contains(shortcutTaken) || m_x.grabbed(' ', alt)
                    : stockOpenbox ? m_app->log().contains(shortcutTaken)
-                                  : m_x.grabbed(' ', XCB_MOD_MASK_1);
+                                  : m_x.grabbed(' ', alt);
         };
         m_icon = findIcon();
         return m_icon && QTest::qWaitFor(settled, patience) ? m_icon : std::nullopt;

@@ -163,6 +163,52 @@ private slots:
                  "the typed text never reached DeepSeek");
     }
 
+    // `quenzal --translate-clipboard` takes the primary selection, else the clipboard, and
+    // `--translate TEXT` its text; either goes out to DeepSeek at once.
+    void translatesFromTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("copy"); // what wl-copy is told; none: nothing is copied
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QString>("taken");
+        const QString selected = QStringLiteral("Guten Morgen, wie geht es dir heute?");
+        const QString copied = QStringLiteral("The train leaves from the second platform at noon.");
+        const QStringList clipboard{"--translate-clipboard"};
+        QTest::newRow("selected") << QStringList{"--primary", selected} << clipboard << selected;
+        QTest::newRow("copied") << QStringList{copied} << clipboard << copied;
+        QTest::newRow("given") << QStringList{} << QStringList{"--translate", copied} << copied;
+    }
+    void translatesFromTheCommandLine()
+    {
+        QFETCH(QStringList, copy);
+        QFETCH(QStringList, command);
+        QFETCH(QString, taken);
+        QVERIFY(start());
+        QProcess copier;
+        if (!copy.isEmpty()) {
+            copier.start("wl-copy", QStringList{"--foreground"} + copy);
+            const QStringList paste = copy.size() > 1 ? QStringList{"--primary", "--no-newline"}
+                                                      : QStringList{"--no-newline"};
+            const auto pasted = [&] {
+                QProcess paster;
+                paster.start("wl-paste", paste);
+                return paster.waitForFinished() && paster.readAll() == copy.last();
+            };
+            QVERIFY(QTest::qWaitFor(
+                [&] { return copier.state() == QProcess::NotRunning || pasted(); }, patience));
+            const QByteArray said = copier.readAllStandardError();
+            if (said.contains("does not seem to support primary selection")) {
+                QSKIP("this compositor has no primary selection (KWin 5.27)");
+            }
+            QVERIFY2(copier.state() == QProcess::Running, said.constData());
+        }
+        QCOMPARE(m_app->run(command), 0);
+        QVERIFY(waitForPopover());
+        QVERIFY2(QTest::qWaitFor([&] { return m_app->sent(taken) == 1; }, patience),
+                 "the text never reached DeepSeek");
+        copier.kill();
+        copier.waitForFinished();
+    }
+
 private:
     // Starts the program and waits for its icon.
     bool start()

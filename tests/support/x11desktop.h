@@ -132,6 +132,23 @@ public:
         return taken;
     }
 
+    // Takes the selection `name` (or with `hold` false leaves it to nobody) for a window of this
+    // connection, which reads no events: an owner that never answers, like a frozen program.
+    bool holdSelection(const char *name, bool hold = true)
+    {
+        if (hold && m_holder == XCB_WINDOW_NONE) {
+            m_holder = xcb_generate_id(m_x);
+            xcb_create_window(m_x, XCB_COPY_FROM_PARENT, m_holder, m_root, 0, 0, 1, 1, 0,
+                              XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        }
+        const xcb_atom_t selection = atom(name);
+        const xcb_window_t owner = hold ? m_holder : xcb_window_t(XCB_WINDOW_NONE);
+        xcb_set_selection_owner(m_x, owner, selection, XCB_CURRENT_TIME);
+        const auto reply = owned(
+            xcb_get_selection_owner_reply(m_x, xcb_get_selection_owner(m_x, selection), nullptr));
+        return reply && reply->owner == owner;
+    }
+
 private:
     template <typename T> static std::unique_ptr<T, decltype(&std::free)> owned(T *reply)
     {
@@ -182,6 +199,7 @@ private:
     }
 
     xcb_connection_t *m_x = xcb_connect(nullptr, nullptr);
+    xcb_window_t m_holder = XCB_WINDOW_NONE;
     xcb_window_t m_root =
         isConnected() ? xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root : xcb_window_t();
     xcb_atom_t m_pid = atom("_NET_WM_PID");
