@@ -35,6 +35,7 @@ int main(int argc, char **argv)
     FakeLoginItem loginItem;
     KeychainHelper keychain(Deployment::appId(), std::make_shared<FakeSecretStore>());
     FakeGlobalShortcut shortcut;
+    FakeGlobalShortcut clipboardShortcut;
     UnavailableDictation dictation;
 
     // As the popover's window shows it: over the outer backdrop, with round corners.
@@ -46,8 +47,8 @@ int main(int argc, char **argv)
     popover->setPanelFactory([&](Panel panel, std::function<void()> close) -> QWidget * {
         switch (panel) {
         case Panel::settings:
-            return new SettingsView(model, loginItem, &keychain, &shortcut, translator.preferences,
-                                    close);
+            return new SettingsView(model, loginItem, &keychain, {&shortcut, &clipboardShortcut},
+                                    translator.preferences, close);
         case Panel::report:
             return new ReportProblemView([](QString) -> QCoro::Task<> { co_return; }, close);
         case Panel::about:
