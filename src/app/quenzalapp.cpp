@@ -24,6 +24,7 @@
 #include "unavailabledictation.h"
 #include "unavailableglobalshortcut.h"
 #include "x11globalshortcut.h"
+#include "x11selectionreader.h"
 
 #include "x11pressmonitor.h"
 #include "xdgautostartloginitem.h"
@@ -128,7 +129,7 @@ std::unique_ptr<GlobalShortcut> makeGlobalShortcut(Preferences::ShortcutAction a
 std::unique_ptr<SelectionReader> makeSelectionReader()
 {
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        return std::make_unique<QtSelectionReader>();
+        return std::make_unique<X11SelectionReader>();
     }
     return std::make_unique<QtSelectionReader>();
 }
