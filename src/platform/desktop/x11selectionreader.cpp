@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -94,10 +95,6 @@ X11SelectionReader::X11SelectionReader(QObject *parent, std::chrono::millisecond
         return;
     }
     m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-    m_clipboard = X11Display::atom(m_connection, "CLIPBOARD");
-    m_utf8String = X11Display::atom(m_connection, "UTF8_STRING");
-    m_incr = X11Display::atom(m_connection, "INCR");
-    m_property = X11Display::atom(m_connection, "QUENZAL_SELECTION");
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -125,13 +122,39 @@ bool X11SelectionReader::needsFocus() const
     return false;
 }
 
+void X11SelectionReader::internAtoms()
+{
+    if (m_property != 0) {
+        return;
+    }
+    // At the first read rather than at start, where every round trip holds the tray icon back;
+    // asked all at once, answered in one round trip.
+    const std::array<std::pair<std::uint32_t *, const char *>, 4> atoms{{
+        {&m_clipboard, "CLIPBOARD"},
+        {&m_utf8String, "UTF8_STRING"},
+        {&m_incr, "INCR"},
+        {&m_property, "QUENZAL_SELECTION"},
+    }};
+    std::array<xcb_intern_atom_cookie_t, atoms.size()> cookies{};
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        cookies[i] = xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(atoms[i].second)),
+                                     atoms[i].second);
+    }
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const Reply<xcb_intern_atom_reply_t> reply(
+            xcb_intern_atom_reply(m_connection, cookies[i], nullptr), &std::free);
+        *atoms[i].first = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+}
+
 QCoro::Task<SelectionReader::Content> X11SelectionReader::read(Source source)
 {
-    const xcb_atom_t selection =
-        source == Source::selection ? xcb_atom_t(XCB_ATOM_PRIMARY) : m_clipboard;
     if (!m_connection) {
         co_return Content{};
     }
+    internAtoms();
+    const xcb_atom_t selection =
+        source == Source::selection ? xcb_atom_t(XCB_ATOM_PRIMARY) : m_clipboard;
     const Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(m_connection,
                                       xcb_get_selection_owner(m_connection, selection), nullptr),

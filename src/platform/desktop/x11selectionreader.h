@@ -36,6 +36,7 @@ private:
     struct Conversion;
     struct Property;
 
+    void internAtoms();
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
     std::uint32_t takeWindow();
     // Lets the window serve another read, or destroys it when an owner may still write to it.
@@ -48,6 +49,7 @@ private:
     xcb_connection_t *m_connection = nullptr;
     std::chrono::milliseconds m_bound;
     std::uint32_t m_root = 0;
+    // Interned at the first read.
     std::uint32_t m_clipboard = 0;
     std::uint32_t m_utf8String = 0;
     std::uint32_t m_incr = 0;
