@@ -63,8 +63,6 @@ private slots:
             "no\n");
         row("auto target", {"--to", "auto", "Hi"}, {}, 2, "Unknown target language");
         row("nothing to detect", {"12345 67890"}, {}, 3, "Could not detect language");
-        row("server error", {"--from", "de", "--to", "en", "Hallo"}, {}, 4, "Network request",
-            "Translate from de to en. Reply with translation only. | Hallo", {.status = 500});
         row("endless reply", enDe + QStringList{"Hi"}, {}, 4, "Invalid response", plain + "Hi",
             {.endless = true});
         row("5001 characters", enDe, QByteArray(5001, 'a'), 2, "Text is too long. Maximum 5000");

@@ -10,8 +10,8 @@ class TestCld2LanguageRecognizer : public QObject
 
 private slots:
     // Nynorsk under the catalogue's one Norwegian, a language only the full tables know, a single
-    // word (best-effort detection); blank text after a recognised one; and characters CLD2 would
-    // refuse the whole text for, which must be skipped.
+    // word (best-effort detection), traditional Chinese as its own; blank text after a recognised
+    // one; and characters CLD2 would refuse the whole text for, which must be skipped.
     void recognises_data()
     {
         QTest::addColumn<QString>("text");
@@ -26,6 +26,7 @@ private slots:
                "edolobhaneni elincane eduze nolwandle."_s
             << u"zu"_s;
         QTest::newRow("one word") << u"Hello"_s << u"en"_s;
+        QTest::newRow("zh-Hant") << u"我們今天晚上一起去看電影吧，好嗎？"_s << u"zh-Hant"_s;
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("control characters only") << QStringLiteral("\0\x01 \x7f\x1b") << QString();
         QTest::newRow("NUL, escape, C1 inside")

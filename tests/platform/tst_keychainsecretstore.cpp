@@ -3,13 +3,10 @@
 #include "testhome.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
-#include <csignal>
 #include <vector>
 
 namespace {
@@ -24,7 +21,7 @@ SecretStore::ReadResult found(const QByteArray &data)
 const bool withoutBus = qEnvironmentVariableIsSet("QUENZAL_TEST_NO_BUS");
 } // namespace
 
-// Against the throwaway gnome-keyring of scripts/with-keyring; the noBus cases run on their own
+// Against the throwaway gnome-keyring of scripts/with-keyring; noBus runs on its own
 // (QUENZAL_TEST_NO_BUS), where every call must come back at once: one that hangs hits the timeout.
 class TestKeychainSecretStore : public QObject
 {
@@ -92,48 +89,11 @@ private slots:
         QVERIFY(!QCoro::waitFor(m_store.remove(m_service, deepseekAccount)));
     }
 
-    // Last, on a bus of its own whose Secret Service never starts (D-Bus gives up after 2 s):
-    // the first call gives up sooner, and the next ones are not held up behind its job.
-    void noBusSecretServiceNeverStarts()
-    {
-        const QString dir = m_busDir.path();
-        QFile file(dir + "/services/secrets.service");
-        QVERIFY(QDir(dir).mkpath("services") && file.open(QIODevice::WriteOnly));
-        // Gone with D-Bus's attempt: left behind, it would keep ctest waiting for its output.
-        file.write("[D-BUS Service]\nName=org.freedesktop.secrets\n"
-                   "Exec=/usr/bin/setpriv --pdeathsig KILL /bin/sleep 30\n");
-        file.close();
-        file.setFileName(dir + "/session.conf");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                  "<auth>EXTERNAL</auth><servicedir>%1/services</servicedir>"
-                                  "<policy context='default'><allow send_destination='*'/>"
-                                  "<allow own='*'/></policy><limit name='service_start_timeout'>"
-                                  "2000</limit></busconfig>")
-                       .arg(dir)
-                       .toUtf8());
-        file.close();
-        m_bus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_bus.start("dbus-daemon",
-                    {"--config-file=" + file.fileName(), "--nofork", "--print-address=1"});
-        QVERIFY2(m_bus.waitForReadyRead(30'000), "dbus-daemon gave no address");
-        QTRY_VERIFY(m_bus.canReadLine());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.readLine().trimmed());
-
-        KeychainSecretStore impatient(std::chrono::milliseconds(300));
-        QCOMPARE(QCoro::waitFor(impatient.read(m_service, deepseekAccount)), unavailable);
-        // Far beyond the test timeout: waiting behind the abandoned job fails the test.
-        KeychainSecretStore patient(std::chrono::minutes(10));
-        QVERIFY(!QCoro::waitFor(patient.remove(m_service, deepseekAccount)));
-    }
-
 private:
     // Unique per run: runs sharing a keyring cannot see each other's items.
     const QString m_service =
         QStringLiteral("org.quenzal.Test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     KeychainSecretStore m_store;
-    QTemporaryDir m_busDir;
-    QProcess m_bus;
 };
 
 int main(int argc, char *argv[])
@@ -149,9 +109,7 @@ int main(int argc, char *argv[])
     }
     QCoreApplication app(argc, argv);
     TestKeychainSecretStore test;
-    const int result = QTest::qExec(&test, argc, argv);
-    std::signal(SIGTERM, SIG_IGN); // GDBus's, once the test's own bus has gone with it
-    return result;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_keychainsecretstore.moc"

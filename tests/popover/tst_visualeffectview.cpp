@@ -3,6 +3,7 @@
 #include "apptheme.h"
 #include "visualeffectview.h"
 #include "windowhints.h"
+#include "x11display.h"
 
 #include <QApplication>
 #include <QTest>
@@ -20,14 +21,10 @@ bool x11Required = false;
 // The window's _KDE_NET_WM_BLUR_BEHIND_REGION, when the X server holds it as 32-bit cardinals.
 std::optional<QRegion> blurOf(QWindow *window)
 {
-    xcb_connection_t *x =
-        qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-    const QByteArray name = "_KDE_NET_WM_BLUR_BEHIND_REGION";
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-        x, xcb_intern_atom(x, 0, uint16_t(name.size()), name.data()), nullptr);
-    const auto cookie =
-        xcb_get_property(x, 0, xcb_window_t(window->winId()), atom->atom, XCB_ATOM_ANY, 0, 1 << 16);
-    std::free(atom);
+    xcb_connection_t *x = X11Display::connection();
+    const auto cookie = xcb_get_property(x, 0, xcb_window_t(window->winId()),
+                                         X11Display::atom(x, "_KDE_NET_WM_BLUR_BEHIND_REGION"),
+                                         XCB_ATOM_ANY, 0, 1 << 16);
     const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
         xcb_get_property_reply(x, cookie, nullptr), &std::free);
     if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32) {

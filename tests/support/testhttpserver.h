@@ -9,7 +9,6 @@
 #include <QUrl>
 
 #include <chrono>
-#include <deque>
 
 // An HTTP/1.1 server on 127.0.0.1 that records every request and answers, over kept-alive
 // connections, with the scripted replies in order, then with the default one (DeepSeek: "Hallo").
@@ -102,10 +101,7 @@ private:
             request.body = buffer.mid(bodyStart, length);
             buffer.remove(0, bodyStart + length);
             m_requests.append(request);
-            const Reply reply = m_script.empty() ? m_defaultReply : m_script.front();
-            if (!m_script.empty()) {
-                m_script.pop_front();
-            }
+            const Reply reply = m_script.isEmpty() ? m_defaultReply : m_script.takeFirst();
             if (!reply.stall) {
                 QTimer::singleShot(reply.delay, socket, [=] { answer(socket, reply); });
             }
@@ -135,7 +131,7 @@ private:
     }
 
     QTcpServer m_server{this}; // a child, so that it moves to another thread with us
-    std::deque<Reply> m_script;
+    QList<Reply> m_script;
     Reply m_defaultReply{.body = completion(QStringLiteral("Hallo"))};
     QList<Request> m_requests;
     int m_connections = 0;
