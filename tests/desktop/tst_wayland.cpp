@@ -186,6 +186,7 @@ private slots:
         QProcess copier;
         if (!copy.isEmpty()) {
             copier.start("wl-copy", QStringList{"--foreground"} + copy);
+            QVERIFY(copier.waitForStarted());
             const QStringList paste = copy.size() > 1 ? QStringList{"--primary", "--no-newline"}
                                                       : QStringList{"--no-newline"};
             const auto pasted = [&] {
