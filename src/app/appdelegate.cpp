@@ -289,6 +289,7 @@ QCoro::Task<> AppDelegate::readSelection()
     SelectionReader &reader = m_services.selectionReader;
     if (reader.needsFocus() && m_popover) {
         // The desktop tells the program with the keyboard what is selected: the popover first.
+        m_popover->content()->showPanel(PopoverContentView::Panel::none);
         showPopover();
         if (!m_popover->isActiveWindow()) {
             co_await qCoro(m_popover->windowHandle(), &QWindow::activeChanged,

@@ -24,9 +24,8 @@
 #include "unavailabledictation.h"
 #include "unavailableglobalshortcut.h"
 #include "x11globalshortcut.h"
-#include "x11selectionreader.h"
-
 #include "x11pressmonitor.h"
+#include "x11selectionreader.h"
 #include "xdgautostartloginitem.h"
 
 #include <QApplication>
