@@ -266,9 +266,13 @@ QCoro::Task<QString> ModelStore::download(QString name)
                     discard();
                     return stop(ModelDownloadError(ModelDownloadError::tooLarge));
                 }
-                if (partial.write(chunk) != chunk.size()) {
-                    return stop(
-                        ModelDownloadError(ModelDownloadError::writeFailed, partial.errorString()));
+                // A short write sets no error; the next attempt fails with the reason.
+                for (qint64 written = 0, n; written < chunk.size(); written += n) {
+                    n = partial.write(chunk.constData() + written, chunk.size() - written);
+                    if (n <= 0) {
+                        return stop(ModelDownloadError(ModelDownloadError::writeFailed,
+                                                       partial.errorString()));
+                    }
                 }
                 hash.addData(chunk);
                 transfer.received += chunk.size();
