@@ -2,6 +2,7 @@
 
 #include "modeldownloaderror.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroNetworkReply>
 #include <QCoro/QCoroTimer>
 #include <QCryptographicHash>
@@ -190,7 +191,11 @@ QCoro::Task<QString> ModelStore::download(QString name)
     for (int attempt = 0;; ++attempt) {
         const qint64 start = partial.size();
         QUrl url = m_baseUrl;
-        url.setPath(url.path() + u'/' + model.fileName());
+        QString folder = url.path();
+        if (!folder.endsWith(u'/')) {
+            folder += u'/';
+        }
+        url.setPath(folder + model.fileName());
         QNetworkRequest request(url);
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                              QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -240,7 +245,8 @@ QCoro::Task<QString> ModelStore::download(QString name)
             } else if (status == 200) {
                 // The server ignored the range and sends the whole file.
                 discard();
-                total = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+                const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+                total = length.isValid() ? length.toLongLong() : -1;
             } else {
                 stop(ModelDownloadError(ModelDownloadError::serverStatus, QString::number(status)));
                 return false;
@@ -262,6 +268,10 @@ QCoro::Task<QString> ModelStore::download(QString name)
             qint64 taken = 0;
             while (reply->bytesAvailable() > 0) {
                 const QByteArray chunk = reply->read(readStep);
+                if (total >= 0 && transfer.received + chunk.size() > total) {
+                    return stop(ModelDownloadError(ModelDownloadError::connectionLost,
+                                                   u"more data than announced"_s));
+                }
                 if (transfer.received + chunk.size() > sizeBound(model)) {
                     discard();
                     return stop(ModelDownloadError(ModelDownloadError::tooLarge));
@@ -306,6 +316,11 @@ QCoro::Task<QString> ModelStore::download(QString name)
             }
             throw ModelDownloadError(ModelDownloadError::serverStatus, u"416"_s);
         }
+        if (reply->error() != QNetworkReply::NoError) {
+            // After a connection closed midway Qt may send the request once more on its own,
+            // for a reply that has already failed: close it rather than fetch into nowhere.
+            self->m_network->clearConnectionCache();
+        }
         switch (reply->error()) {
         case QNetworkReply::NoError:
             break;
@@ -315,6 +330,12 @@ QCoro::Task<QString> ModelStore::download(QString name)
             throw ModelDownloadError(headChecked ? ModelDownloadError::connectionLost
                                                  : ModelDownloadError::unreachable,
                                      reply->errorString());
+        }
+        if (total >= 0 && transfer.received != total) {
+            // Qt may take a connection closed early for the end of the body.
+            throw ModelDownloadError(
+                ModelDownloadError::connectionLost,
+                QCoreApplication::translate("QNetworkReply", "Connection closed"));
         }
         if (hash.result().toHex() != model.sha1) {
             partial.remove();
