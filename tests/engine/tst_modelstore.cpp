@@ -161,7 +161,6 @@ private slots:
             }
             QCOMPARE(status.state, State::ready);
             QCOMPARE(status.bytes, model.size());
-            QVERIFY(!QFile::exists(partPath(store)));
         } else {
             QVERIFY(!QFile::exists(store.path(u"t"_s)));
             QCOMPARE(status.state, kept > 0 ? State::partial : State::notDownloaded);
