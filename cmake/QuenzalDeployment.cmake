@@ -1,4 +1,4 @@
-# quenzal_add_deployment(<target> ENDPOINT <url>)
+# quenzal_add_deployment(<target> ENDPOINT <url> [MODEL_BASE_URL <url>])
 # A small library holding the deployment's configuration (see src/engine/deployment.h). The
 # optional built-in credentials are turned into "bytes XOR key" arrays inside a generated
 # header in the build tree, so the plain text of a credential is never written anywhere.
@@ -23,8 +23,11 @@ function(quenzal_obfuscate value key_byte out_var)
 endfunction()
 
 function(quenzal_add_deployment target)
-    cmake_parse_arguments(ARG "" "ENDPOINT" "" ${ARGN})
+    cmake_parse_arguments(ARG "" "ENDPOINT;MODEL_BASE_URL" "" ${ARGN})
     set(QUENZAL_DEEPSEEK_ENDPOINT "${ARG_ENDPOINT}")
+    if(DEFINED ARG_MODEL_BASE_URL)
+        set(QUENZAL_WHISPER_MODEL_BASE_URL "${ARG_MODEL_BASE_URL}")
+    endif()
     set(QUENZAL_DEEPSEEK_KEY_BYTE 0x5A)
     set(QUENZAL_TELEGRAM_TOKEN_BYTE 0xA7)
     if(QUENZAL_REPORT_THREAD_ID STREQUAL "")
@@ -55,12 +58,15 @@ set(QUENZAL_REPORT_CHAT_ID "" CACHE STRING
 set(QUENZAL_REPORT_THREAD_ID "" CACHE STRING
     "Forum topic within that chat (a positive integer); empty for the chat itself")
 set(QUENZAL_WEBSITE_URL "" CACHE STRING "Product website linked from the about panel")
+# Speech models are not shipped: the user downloads them once from <base>/ggml-<model>.bin.
+set(QUENZAL_WHISPER_MODEL_BASE_URL "https://huggingface.co/ggerganov/whisper.cpp/resolve/main"
+    CACHE STRING "Host of the ggml speech models; files are fetched from <base>/ggml-<model>.bin")
 set(QUENZAL_BUILD_NUMBER "1" CACHE STRING "Build number shown beside the version")
 
 # Each value lands in a C++ string literal; refuse what would not survive that, or what the
 # program would only find out about when a user sends a report.
 foreach(variable QUENZAL_TELEGRAM_API_BASE QUENZAL_REPORT_CHAT_ID QUENZAL_WEBSITE_URL
-                 QUENZAL_BUILD_NUMBER)
+                 QUENZAL_BUILD_NUMBER QUENZAL_WHISPER_MODEL_BASE_URL)
     if("${${variable}}" MATCHES "[\"\\\n]")
         message(FATAL_ERROR "${variable} must not contain quotes, backslashes or line breaks")
     endif()

@@ -47,6 +47,11 @@ QUrl websiteUrl()
     return QUrl(QString::fromUtf8(Config::websiteUrl));
 }
 
+QUrl whisperModelBaseUrl()
+{
+    return QUrl(QString::fromUtf8(Config::whisperModelBaseUrl));
+}
+
 QByteArrayView deepSeekKeyBytes()
 {
     return QByteArrayView(Config::deepSeekKeyBytes, Config::deepSeekKeyLength);

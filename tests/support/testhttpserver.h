@@ -34,6 +34,8 @@ public:
         std::chrono::milliseconds delay{0}; // answer this much later
         bool stall = false;                 // never answer, keep the connection open
         bool endless = false;               // a chunked body that never ends
+        bool ranges = false;      // honour "Range: bytes=<first>-": 206 with that part, or 416
+        qsizetype dropAfter = -1; // close the connection after this much of the body
         QList<QPair<QByteArray, QByteArray>> headers{};
     };
     explicit TestHttpServer(QObject *parent = nullptr)
@@ -103,13 +105,29 @@ private:
             m_requests.append(request);
             const Reply reply = m_script.isEmpty() ? m_defaultReply : m_script.takeFirst();
             if (!reply.stall) {
-                QTimer::singleShot(reply.delay, socket, [=] { answer(socket, reply); });
+                QTimer::singleShot(reply.delay, socket,
+                                   [=] { answer(socket, reply, request.header("Range")); });
             }
         }
         socket->setProperty("buffer", buffer);
     }
-    static void answer(QTcpSocket *socket, const Reply &reply)
+    static void answer(QTcpSocket *socket, Reply reply, const QByteArray &range)
     {
+        if (reply.ranges && range.startsWith("bytes=") && range.endsWith('-')) {
+            const qsizetype first = range.mid(6).chopped(1).toLongLong();
+            const QByteArray size = QByteArray::number(reply.body.size());
+            if (first >= reply.body.size()) {
+                reply.status = 416;
+                reply.headers.append({"Content-Range", "bytes */" + size});
+                reply.body.clear();
+            } else {
+                reply.status = 206;
+                const QByteArray last = QByteArray::number(reply.body.size() - 1);
+                reply.headers.append({"Content-Range", "bytes " + QByteArray::number(first) + '-' +
+                                                           last + '/' + size});
+                reply.body.remove(0, first);
+            }
+        }
         if (reply.endless) { // written as fast as the client takes it, until it gives up
             socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
             const auto more = [socket] {
@@ -127,6 +145,10 @@ private:
         }
         head += "Content-Length: " + QByteArray::number(reply.body.size()) +
                 "\r\nConnection: keep-alive\r\n\r\n";
+        if (reply.dropAfter >= 0) {
+            socket->write(head + reply.body.left(reply.dropAfter));
+            return socket->disconnectFromHost();
+        }
         socket->write(head + reply.body);
     }
 
