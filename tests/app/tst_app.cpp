@@ -249,6 +249,8 @@ private slots:
         AppControl control(*m_delegate, u"org.example.Unpublished"_s);
         control.Translate(u"Guten Morgen"_s);
         QTRY_COMPARE(vm.sourceText(), u"Guten Morgen"_s);
+        // Every translation asked for has come back (none is left hanging at the end).
+        QTRY_COMPARE(m_translator->cache.count(), source == "typed" ? 1 : 2);
     }
 
     // A click that the tray passes on while the icon is being shown, before the popover
