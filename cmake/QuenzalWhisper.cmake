@@ -29,6 +29,7 @@ function(quenzal_add_vendored_whisper)
     # Third-party code: our warnings (and -Werror) are not applied to it; the sanitizers are,
     # so that a fault of ours inside ggml's buffers is still caught.
     set(CMAKE_COMPILE_WARNING_AS_ERROR OFF)
+    set(CMAKE_AUTOMOC OFF) # no Qt in it
     # Optimised in debug builds too: at -O0 its kernels take minutes over a test's few seconds
     # of audio, and it is not what we debug.
     string(APPEND CMAKE_C_FLAGS_DEBUG " -O2")
