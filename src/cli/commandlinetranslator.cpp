@@ -7,8 +7,10 @@
 #include "preferences.h"
 #include "quenzalerror.h"
 #include "sourcetext.h"
+#include "speechrecognizer.h"
 #include "translationservice.h"
 #include "translationstyle.h"
+#include "wavefile.h"
 
 #include <QCommandLineParser>
 
@@ -20,8 +22,11 @@ const char *const helpText =
     "Translates TEXT (or standard input when no TEXT is given) with DeepSeek, like the\n"
     "Parlora - Quenzal tray app, and prints only the translation.\n"
     "\n"
+    "With --transcribe, prints the speech recognised in a 16 kHz mono 16-bit PCM WAV file "
+    "instead.\n"
+    "\n"
     "Exit status: 0 success, 2 usage error, 3 language not detected, 4 translation failed,\n"
-    "5 keyring unavailable (--set-api-key).";
+    "5 keyring unavailable (--set-api-key), 6 speech recognition failed (--transcribe).";
 
 QStringList styleNames()
 {
@@ -36,12 +41,16 @@ QStringList styleNames()
 
 CommandLineTranslator::CommandLineTranslator(TranslationService &service, KeychainHelper &keychain,
                                              LanguageDetector &detector,
-                                             const Preferences &preferences, std::FILE *in,
+                                             const Preferences &preferences,
+                                             RecognizerFactory makeRecognizer,
+                                             QString defaultModelPath, std::FILE *in,
                                              std::FILE *out, std::FILE *err)
     : m_service(service)
     , m_keychain(keychain)
     , m_detector(detector)
     , m_preferences(preferences)
+    , m_makeRecognizer(std::move(makeRecognizer))
+    , m_defaultModelPath(std::move(defaultModelPath))
     , m_in(in)
     , m_out(out)
     , m_err(err)
@@ -70,10 +79,19 @@ QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
         QStringLiteral("set-api-key"),
         QStringLiteral("Read a DeepSeek API key from standard input and store it in the "
                        "keyring."));
+    const QCommandLineOption transcribeOption(
+        QStringLiteral("transcribe"),
+        QStringLiteral("Print the speech in FILE (16 kHz mono 16-bit PCM WAV); --from names its "
+                       "language."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption modelOption(
+        QStringLiteral("model"),
+        QStringLiteral("Speech model for --transcribe (default: %1).").arg(m_defaultModelPath),
+        QStringLiteral("PATH"), m_defaultModelPath);
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this help."));
-    parser.addOptions(
-        {fromOption, toOption, styleOption, listOption, detectOption, setKeyOption, helpOption});
+    parser.addOptions({fromOption, toOption, styleOption, listOption, detectOption, setKeyOption,
+                       transcribeOption, modelOption, helpOption});
     parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The text to translate."),
                                  QStringLiteral("[TEXT...]"));
 
@@ -100,6 +118,10 @@ QCoro::Task<int> CommandLineTranslator::run(QStringList arguments)
         co_return fail(usageError, QStringLiteral("Unknown source language \"%1\" (see "
                                                   "--list-languages)")
                                        .arg(fromId));
+    }
+    if (parser.isSet(transcribeOption)) {
+        co_return co_await transcribe(parser.value(transcribeOption), from->id,
+                                      parser.value(modelOption));
     }
     const QString toId = parser.value(toOption);
     const std::optional<Language> to = Language::find(Language::targetLanguages(), toId);
@@ -176,6 +198,25 @@ QCoro::Task<int> CommandLineTranslator::setApiKey()
     }
     print(m_err, QStringLiteral("DeepSeek API key stored in the keyring.\n"));
     co_return success;
+}
+
+QCoro::Task<int> CommandLineTranslator::transcribe(const QString &wavePath, const QString &language,
+                                                   const QString &modelPath)
+{
+    WaveFile wave = WaveFile::read16kMono(wavePath);
+    if (!wave.problem.isEmpty()) {
+        co_return fail(usageError, wave.problem);
+    }
+    try {
+        const std::unique_ptr<SpeechRecognizer> recognizer = m_makeRecognizer(modelPath);
+        const QString text = co_await recognizer->transcribe(std::move(wave.samples), language);
+        if (!text.isEmpty()) {
+            print(m_out, text + QLatin1Char('\n'));
+        }
+        co_return success;
+    } catch (const QuenzalError &error) {
+        co_return fail(transcriptionFailed, error.description());
+    }
 }
 
 std::optional<QString> CommandLineTranslator::readStandardInput(qsizetype limit) const

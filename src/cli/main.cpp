@@ -8,6 +8,7 @@
 #include "preferences.h"
 #include "translationcache.h"
 #include "translationservice.h"
+#include "whisperrecognizer.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -30,7 +31,10 @@ int main(int argc, char *argv[])
                              [&keychain] { return keychain.deepSeekApiKey(); });
     TranslationService service(cache, deepSeek);
     LanguageDetector detector(std::make_unique<Cld2LanguageRecognizer>());
-    CommandLineTranslator translator(service, keychain, detector, preferences);
+    CommandLineTranslator translator(
+        service, keychain, detector, preferences,
+        [](const QString &modelPath) { return std::make_unique<WhisperRecognizer>(modelPath); },
+        WhisperRecognizer::defaultModelPath());
 
     int status = 0;
     QTimer::singleShot(0, &app, [&] {

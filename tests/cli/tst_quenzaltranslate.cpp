@@ -125,6 +125,53 @@ private slots:
         QCOMPARE(m_server->requests().first().header("Authorization"), "Bearer sk-e2e-123");
     }
 
+    // Declared last: a transcription's peak memory is not the translator's, measured above.
+    void transcribes_data()
+    {
+        const QString whisper = QStringLiteral(WHISPER_DIR);
+        QTest::addColumn<QString>("wave");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error"); // how standard error starts
+        QTest::newRow("speech, weightless model")
+            << whisper + "/samples/jfk.wav" << whisper + "/models/for-tests-ggml-tiny.bin" << 0
+            << QString();
+        QTest::newRow("CD audio") << "cd.wav" << QString() << 2
+                                  << "cd.wav is 44100 Hz stereo 16-bit PCM WAV; --transcribe "
+                                     "needs 16 kHz mono 16-bit PCM WAV";
+        QTest::newRow("not a WAV file")
+            << whisper + "/models/for-tests-ggml-tiny.bin" << QString() << 2
+            << whisper + "/models/for-tests-ggml-tiny.bin is not a WAV file";
+        QTest::newRow("no model downloaded") << whisper + "/samples/jfk.wav" << QString() << 6
+                                             << "The speech model is not installed";
+    }
+    void transcribes()
+    {
+        QFETCH(QString, wave);
+        QFETCH(QString, model);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        QFile cd(m_home->path() + "/cd.wav");
+        QVERIFY(cd.open(QIODevice::WriteOnly));
+        cd.write(QByteArray::fromHex("52494646 2c100000 57415645 666d7420 10000000 0100 0200"
+                                     "44ac0000 10b10200 0400 1000 64617461 00100000") +
+                 QByteArray(4096, '\0'));
+        cd.close();
+        QStringList arguments{"--from", "en", "--transcribe", wave};
+        if (!model.isEmpty()) {
+            arguments << "--model" << model;
+        }
+        QProcess process;
+        process.setWorkingDirectory(m_home->path());
+        process.start(QStringLiteral(QUENZAL_TRANSLATE), arguments);
+        QVERIFY(process.waitForFinished(300000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), status);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray()); // the model recognises nothing
+        QVERIFY2(status == 0 ? err.isEmpty() : err.startsWith("quenzal-translate: " + error),
+                 qPrintable(err));
+    }
+
 private:
     struct Run
     {
