@@ -4,7 +4,6 @@
 #include "apptheme.h"
 #include "closebutton.h"
 #include "cursormodifier.h"
-#include "globalshortcut.h"
 #include "loginitem.h"
 #include "overlayscrollbar.h"
 #include "preferences.h"

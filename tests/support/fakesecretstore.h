@@ -26,7 +26,6 @@ public:
     }
     QCoro::Task<bool> remove(QString service, QString account) override
     {
-        ++removes;
         items.remove({service, account});
         co_return true;
     }
@@ -35,7 +34,6 @@ public:
     Outcome readOutcome = Outcome::found;
     QHash<QPair<QString, QString>, QByteArray> items;
     int writes = 0;
-    int removes = 0;
 };
 
 // Readable failures when QCOMPARE looks at what read() gave.
