@@ -6,11 +6,14 @@
 #include "controlcommand.h"
 #include "deepseekservice.h"
 #include "deployment.h"
+#include "dictation.h"
 #include "displayprobe.h"
 #include "keychainhelper.h"
 #include "keychainsecretstore.h"
 #include "languagedetector.h"
 #include "layershell.h"
+#include "modelstore.h"
+#include "moduledictationbackend.h"
 #include "portalglobalshortcut.h"
 #include "preferences.h"
 #include "qtselectionreader.h"
@@ -21,7 +24,6 @@
 #include "translationservice.h"
 #include "translatorviewmodel.h"
 #include "trayhost.h"
-#include "unavailabledictation.h"
 #include "unavailableglobalshortcut.h"
 #include "x11globalshortcut.h"
 #include "x11pressmonitor.h"
@@ -207,7 +209,9 @@ int QuenzalApp::run(int argc, char *argv[])
         translation, preferences,
         std::make_unique<LanguageDetector>(std::make_unique<Cld2LanguageRecognizer>()),
         [] { return std::make_unique<QtSpeechEngine>(); });
-    UnavailableDictation dictation; // Linux has no system dictation service to hand over to
+    ModuleDictationBackend dictationBackend;
+    ModelStore models(ModelCatalogue::standard(), Deployment::whisperModelBaseUrl());
+    Dictation dictation(dictationBackend, models, preferences, viewModel);
     const std::unique_ptr<GlobalShortcut> shortcut =
         makeGlobalShortcut(Preferences::ShortcutAction::show);
     const std::unique_ptr<GlobalShortcut> clipboardShortcut =

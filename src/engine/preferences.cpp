@@ -1,5 +1,7 @@
 #include "preferences.h"
 
+#include "modelcatalogue.h"
+
 #include <QSettings>
 
 #include <cmath>
@@ -19,6 +21,7 @@ QString shortcutKey(Preferences::ShortcutAction action)
                : QStringLiteral("translateClipboardShortcut");
 }
 const QString themeKey = QStringLiteral("appTheme");
+const QString dictationModelKey = QStringLiteral("dictationModel");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 
 QStringList stringList(const QVariant &value, const QStringList &fallback)
@@ -173,6 +176,18 @@ QString Preferences::defaultShortcut(ShortcutAction action)
 {
     return action == ShortcutAction::show ? QStringLiteral("Alt+Space")
                                           : QStringLiteral("Alt+Shift+Space");
+}
+
+QString Preferences::dictationModel() const
+{
+    const ModelCatalogue catalogue = ModelCatalogue::standard();
+    const QString name = m_settings.value(dictationModelKey).toString();
+    return catalogue.find(name) ? name : catalogue.defaultModel().name;
+}
+
+void Preferences::setDictationModel(const QString &name)
+{
+    m_settings.setValue(dictationModelKey, name);
 }
 
 bool Preferences::prefersDarkTheme() const

@@ -57,6 +57,11 @@ public:
     // or terminal binds it by default, and it sits next to the other.
     static QString defaultShortcut(ShortcutAction action);
 
+    // "dictationModel": the name of the speech model dictation uses, one of the standard
+    // catalogue's; its default ("base") when absent or unknown.
+    QString dictationModel() const;
+    void setDictationModel(const QString &name);
+
     // "appTheme": "dark" selects the dark scheme, anything else the light one. Nothing in the
     // program writes it.
     bool prefersDarkTheme() const;

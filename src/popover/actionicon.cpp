@@ -6,6 +6,8 @@
 #include <QEnterEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 ActionIcon::ActionIcon(const QString &glyph, const QString &toolTip, QWidget *parent)
     : QAbstractButton(parent)
     , m_glyph(glyph)
@@ -27,6 +29,15 @@ void ActionIcon::setActive(bool active)
 {
     if (active != m_active) {
         m_active = active;
+        update();
+    }
+}
+
+void ActionIcon::setLevel(qreal level)
+{
+    level = std::clamp(level, 0.0, 1.0);
+    if (level != m_level) {
+        m_level = level;
         update();
     }
 }
@@ -84,7 +95,7 @@ void ActionIcon::paintEvent(QPaintEvent *)
     if (m_active) {
         glyphColor = activeColor();
         disc = activeColor();
-        disc.setAlphaF(0.12f);
+        disc.setAlphaF(float(0.12 + 0.4 * m_level));
     } else if (hovered) {
         glyphColor = colors.label;
         disc = dark ? QColor::fromRgbF(1, 1, 1, 0.1f) : QColor::fromRgbF(0, 0, 0, 0.08f);

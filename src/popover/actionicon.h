@@ -5,7 +5,8 @@
 
 // A round icon button of the popover: a glyph that lights up on a faint disc under the pointer.
 // While active (an action under way, such as listening for dictation) it shows red on a red
-// disc whatever the pointer does. A disabled one is drawn faint and cannot be pressed, but still
+// disc whatever the pointer does; the disc deepens with the level (the loudness heard while
+// listening). A disabled one is drawn faint and cannot be pressed, but still
 // shows its tooltip, which is where it says why.
 //
 // It never takes the keyboard focus: pressing it must leave the caret where the user was typing.
@@ -24,6 +25,8 @@ public:
     void setGlyph(const QString &glyph);
     bool isActive() const { return m_active; }
     void setActive(bool active);
+    // 0 .. 1
+    void setLevel(qreal level);
     bool isHovered() const { return m_hovered; }
 
     QSize sizeHint() const override;
@@ -40,5 +43,6 @@ protected:
 private:
     QString m_glyph;
     bool m_active = false;
+    qreal m_level = 0;
     bool m_hovered = false;
 };

@@ -6,6 +6,7 @@
 #include "capsulebuttongroup.h"
 #include "closebutton.h"
 #include "dictation.h"
+#include "dictationbar.h"
 #include "glyph.h"
 #include "languagepillsview.h"
 #include "noscrolltexteditor.h"
@@ -23,6 +24,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -176,6 +178,9 @@ QWidget *PopoverContentView::makeTextRow()
     stack->addWidget(m_editor, 0, 0);
     stack->addWidget(m_sourcePlaceholder, 0, 0, Qt::AlignTop);
     m_sourcePlaceholder->raise();
+    m_dictationBar = new DictationBar(m_dictation);
+    stack->addWidget(m_dictationBar, 1, 0);
+    stack->setRowStretch(0, 1);
 
     m_divider = new SwapDivider;
     m_translationArea = new TranslationArea;
@@ -293,19 +298,12 @@ void PopoverContentView::bindViewModel()
     connect(m_speak, &QAbstractButton::clicked, vm, &TranslatorViewModel::toggleSpeech);
 
     connect(m_microphone, &QAbstractButton::clicked, this, [this] {
-        if (m_dictation.isListening()) {
-            m_dictation.stop();
-        } else {
-            m_editor->setFocus();
-            m_dictation.start();
-        }
+        m_editor->setFocus();
+        m_dictation.toggle();
     });
-    connect(&m_dictation, &Dictation::availableChanged, this,
-            &PopoverContentView::updateMicrophone);
-    connect(&m_dictation, &Dictation::listeningChanged, this,
-            &PopoverContentView::updateMicrophone);
-    // Heard words go in at the caret, as typing would put them.
-    connect(&m_dictation, &Dictation::recognized, m_editor, &NoScrollTextEditor::insertPlainText);
+    connect(&m_dictation, &Dictation::stateChanged, this, &PopoverContentView::updateMicrophone);
+    connect(&m_dictation, &Dictation::levelChanged, m_microphone, &ActionIcon::setLevel);
+    connect(&m_dictation, &Dictation::recognized, this, &PopoverContentView::insertDictated);
 
     updateSourceSide();
     updateTranslationArea();
@@ -351,11 +349,27 @@ void PopoverContentView::updateSpeakButton()
 
 void PopoverContentView::updateMicrophone()
 {
-    const bool available = m_dictation.isAvailable();
-    m_microphone->setEnabled(available);
-    m_microphone->setActive(available && m_dictation.isListening());
-    m_microphone->setToolTip(available ? QStringLiteral("Microphone")
-                                       : QStringLiteral("Microphone (dictation is not available)"));
+    using State = Dictation::State;
+    const State state = m_dictation.state();
+    const bool listening = state == State::starting || state == State::recording;
+    m_microphone->setActive(listening);
+    m_microphone->setEnabled(state != State::recognizing && state != State::downloading);
+    m_microphone->setToolTip(listening ? QStringLiteral("Stop dictation")
+                                       : QStringLiteral("Microphone"));
+}
+
+// In at the caret, over a selection, as if typed: the view model takes it through the usual
+// path, the length limit included. A word dictated right after another gets a space between.
+void PopoverContentView::insertDictated(const QString &text)
+{
+    QTextCursor cursor = m_editor->textCursor();
+    QString insertion = text;
+    const QString before = m_editor->toPlainText().left(cursor.selectionStart());
+    if (!before.isEmpty() && !before.back().isSpace() && !text.front().isSpace() &&
+        !text.front().isPunct()) {
+        insertion.prepend(u' ');
+    }
+    m_editor->insertPlainText(insertion);
 }
 
 void PopoverContentView::translateIfEnabled()
@@ -375,6 +389,7 @@ void PopoverContentView::showPanel(Panel panel)
     if (panel == m_panel) {
         return;
     }
+    m_dictation.cancel(); // the words would land in a text the user no longer sees
     if (m_panelWidget) {
         m_panelWidget->hide();
         m_panelWidget->deleteLater();
@@ -489,6 +504,27 @@ void PopoverContentView::showEvent(QShowEvent *event)
     if (m_panel == Panel::none) {
         m_editor->setFocus();
     }
+}
+
+void PopoverContentView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_dictation.cancel();
+}
+
+// Escape ends what dictation is doing before it may put the popover away.
+void PopoverContentView::keyPressEvent(QKeyEvent *event)
+{
+    using State = Dictation::State;
+    const State state = m_dictation.state();
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+        (state == State::starting || state == State::recording || state == State::recognizing ||
+         state == State::offeringModel)) {
+        m_dictation.cancel();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PopoverContentView::changeEvent(QEvent *event)

@@ -7,6 +7,7 @@
 
 class ActionIcon;
 class Dictation;
+class DictationBar;
 class LanguagePillsView;
 class NoScrollTextEditor;
 class Preferences;
@@ -46,7 +47,7 @@ public:
     static constexpr qreal logoOpacity = 0.15;
     static inline const QString logoPath = QStringLiteral(":/artwork/parlora-logo.svg");
 
-    // All three must outlive the view.
+    // All three must outlive the view. Hiding the view cancels a dictation under way.
     PopoverContentView(TranslatorViewModel &viewModel, Preferences &preferences,
                        Dictation &dictation, QWidget *parent = nullptr);
     ~PopoverContentView() override;
@@ -70,6 +71,7 @@ public:
     TranslateButton *translateButton() const { return m_translateButton; }
     ActionIcon *copySourceButton() const { return m_copySource; }
     ActionIcon *microphoneButton() const { return m_microphone; }
+    DictationBar *dictationBar() const { return m_dictationBar; }
     ActionIcon *clearButton() const { return m_clear; }
     ActionIcon *copyTranslationButton() const { return m_copyTranslation; }
     ActionIcon *speakButton() const { return m_speak; }
@@ -83,6 +85,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -97,6 +101,7 @@ private:
     void updateTranslateButton();
     void updateSpeakButton();
     void updateMicrophone();
+    void insertDictated(const QString &text);
     void placeLogo();
     void placeResizeHandle();
     void restyle();
@@ -125,6 +130,7 @@ private:
     TranslateButton *m_translateButton = nullptr;
     ActionIcon *m_copySource = nullptr;
     ActionIcon *m_microphone = nullptr;
+    DictationBar *m_dictationBar = nullptr;
     ActionIcon *m_clear = nullptr;
     ActionIcon *m_copyTranslation = nullptr;
     ActionIcon *m_speak = nullptr;

@@ -5,6 +5,7 @@
 #include "appnotifier.h"
 #include "apptheme.h"
 #include "controlcommand.h"
+#include "fakedictationbackend.h"
 #include "fakeglobalshortcut.h"
 #include "fakeloginitem.h"
 #include "fakesecretstore.h"
@@ -18,7 +19,6 @@
 #include "pressmonitor.h"
 #include "telegramreporter.h"
 #include "testtranslator.h"
-#include "unavailabledictation.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -37,10 +37,17 @@ class TestApp : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { m_translator = std::make_unique<TestTranslator>(); }
+    void init()
+    {
+        m_translator = std::make_unique<TestTranslator>();
+        m_dictation =
+            std::make_unique<TestDictation>(m_translator->preferences, *m_translator->viewModel,
+                                            m_translator->home.dataHome() + "/models");
+    }
     void cleanup()
     {
         m_delegate.reset();
+        m_dictation.reset();
         m_translator.reset();
     }
 
@@ -419,7 +426,7 @@ private:
         m_delegate = std::make_unique<AppDelegate>(
             AppDelegate::Services{.preferences = m_translator->preferences,
                                   .viewModel = *m_translator->viewModel,
-                                  .dictation = m_dictation,
+                                  .dictation = m_dictation->dictation,
                                   .shortcut = m_shortcut,
                                   .clipboardShortcut = m_clipboardShortcut,
                                   .selectionReader = m_selection,
@@ -433,7 +440,7 @@ private:
     }
 
     std::unique_ptr<TestTranslator> m_translator;
-    UnavailableDictation m_dictation;
+    std::unique_ptr<TestDictation> m_dictation;
     FakeGlobalShortcut m_shortcut;
     FakeGlobalShortcut m_clipboardShortcut;
     FakeSelectionReader m_selection;
