@@ -3,6 +3,7 @@
 #include "aboutview.h"
 #include "apptheme.h"
 #include "deployment.h"
+#include "fakedictationbackend.h"
 #include "fakeglobalshortcut.h"
 #include "fakeloginitem.h"
 #include "fakesecretstore.h"
@@ -12,7 +13,6 @@
 #include "settingsview.h"
 #include "testtranslator.h"
 #include "translatebutton.h"
-#include "unavailabledictation.h"
 #include "visualeffectview.h"
 
 #include <QApplication>
@@ -36,13 +36,15 @@ int main(int argc, char **argv)
     KeychainHelper keychain(Deployment::appId(), std::make_shared<FakeSecretStore>());
     FakeGlobalShortcut shortcut;
     FakeGlobalShortcut clipboardShortcut;
-    UnavailableDictation dictation;
+    TestDictation dictation(translator.preferences, model, translator.home.dataHome() + "/models",
+                            QUrl("http://127.0.0.1:9"), {"base"});
 
     // As the popover's window shows it: over the outer backdrop, with round corners.
     VisualEffectView frame;
     frame.setCornerRadius(16);
     frame.resize(780, 460);
-    auto *popover = new PopoverContentView(model, translator.preferences, dictation, &frame);
+    auto *popover =
+        new PopoverContentView(model, translator.preferences, dictation.dictation, &frame);
     popover->setGeometry(frame.rect());
     popover->setPanelFactory([&](Panel panel, std::function<void()> close) -> QWidget * {
         switch (panel) {
