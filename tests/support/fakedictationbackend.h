@@ -94,6 +94,7 @@ public:
             return nullptr;
         }
         auto made = std::make_unique<FakeAudioRecorder>();
+        made->failure = recorderFailure;
         recorder = made.get();
         return made;
     }
@@ -108,6 +109,7 @@ public:
     }
 
     bool unavailable = false;
+    std::optional<AudioRecorder::Failure> recorderFailure;
     QString text = QStringLiteral("dictated words");
     std::optional<QString> error;
     FakeAudioRecorder *recorder = nullptr;
