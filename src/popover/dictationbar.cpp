@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,7 +69,9 @@ DictationBar::DictationBar(Dictation &dictation, QWidget *parent)
     connect(&m_dictation, &Dictation::downloadProgress, this,
             [this](const QString &name, qint64 received, qint64 total) {
                 if (name == m_dictation.modelName() && total > 0) {
-                    m_progress->setValue(int(received * 1000 / total));
+                    m_received = received;
+                    m_total = total;
+                    update();
                 }
             });
     m_progress->setRange(0, 1000);
@@ -94,7 +97,16 @@ void DictationBar::update()
         secondary = tr("Not Now");
         break;
     case State::downloading:
-        text = tr("Downloading the speech model \u201c%1\u201d\u2026").arg(m_dictation.modelName());
+        if (m_total <= 0) {
+            m_received = m_dictation.models().status(m_dictation.modelName()).bytes;
+            const ModelCatalogue::Model *model =
+                m_dictation.models().catalogue().find(m_dictation.modelName());
+            m_total = model ? model->size : 0;
+        }
+        text = tr("Downloading the speech model \u201c%1\u201d: %2 of %3")
+                   .arg(m_dictation.modelName(), QLocale().formattedDataSize(m_received),
+                        QLocale().formattedDataSize(m_total));
+        m_progress->setValue(m_total > 0 ? int(m_received * 1000 / m_total) : 0);
         secondary = tr("Cancel");
         break;
     case State::starting:
@@ -104,11 +116,8 @@ void DictationBar::update()
         text = tr("Turning speech into text\u2026");
         break;
     }
-    if (state == State::downloading) {
-        const ModelStore::Status status = m_dictation.models().status(m_dictation.modelName());
-        const ModelCatalogue::Model *model =
-            m_dictation.models().catalogue().find(m_dictation.modelName());
-        m_progress->setValue(model && model->size > 0 ? int(status.bytes * 1000 / model->size) : 0);
+    if (state != State::downloading) {
+        m_total = 0; // the next download starts from what is on disk then
     }
     const bool listening = state == State::starting || state == State::recording;
     if (listening && !m_clock.isActive()) {

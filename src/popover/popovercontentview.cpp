@@ -359,15 +359,20 @@ void PopoverContentView::updateMicrophone()
 }
 
 // In at the caret, over a selection, as if typed: the view model takes it through the usual
-// path, the length limit included. A word dictated right after another gets a space between.
+// path, the length limit included. Dictated words keep a space from the words around them.
 void PopoverContentView::insertDictated(const QString &text)
 {
-    QTextCursor cursor = m_editor->textCursor();
+    const QTextCursor cursor = m_editor->textCursor();
+    const QString all = m_editor->toPlainText();
+    const QString before = all.left(cursor.selectionStart());
+    const QString after = all.mid(cursor.selectionEnd());
     QString insertion = text;
-    const QString before = m_editor->toPlainText().left(cursor.selectionStart());
     if (!before.isEmpty() && !before.back().isSpace() && !text.front().isSpace() &&
         !text.front().isPunct()) {
         insertion.prepend(u' ');
+    }
+    if (!after.isEmpty() && after.front().isLetterOrNumber() && !text.back().isSpace()) {
+        insertion.append(u' ');
     }
     m_editor->insertPlainText(insertion);
 }

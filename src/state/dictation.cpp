@@ -66,8 +66,8 @@ void Dictation::toggle()
     case State::offeringModel:
         if (m_models.status(modelName()).state != ModelStore::State::ready) {
             const ModelCatalogue::Model *model = m_models.catalogue().find(modelName());
-            setMessage(tr("Dictation needs the speech model \u201c%1\u201d (%2), downloaded once "
-                          "and kept on this computer.")
+            setMessage(tr("Dictation needs the speech model \u201c%1\u201d (%2), downloaded "
+                          "once.")
                            .arg(model->name, QLocale().formattedDataSize(model->size)));
             setState(State::offeringModel);
             return;

@@ -20,11 +20,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -275,7 +278,7 @@ private slots:
     }
 
     // Copying leaves the caret where it was; speaking turns the control into a stop one until
-    // the speech ends; the microphone toggles dictation, whose words go in at the caret.
+    // the speech ends; the microphone records until pressed again.
     void actionButtons()
     {
         QClipboard *clipboard = QGuiApplication::clipboard();
@@ -296,9 +299,111 @@ private slots:
         ActionIcon *microphone = m_view->microphoneButton();
         microphone->click();
         QVERIFY(microphone->isActive() && m_view->editor()->hasFocus());
+        QVERIFY(m_view->dictationBar()->isVisible());
+        QVERIFY(m_view->dictationBar()->text()->text().startsWith("Listening"));
         microphone->click();
         QVERIFY(!microphone->isActive());
         QTRY_COMPARE(m_viewModel->sourceText(), "ab dictated words");
+        QVERIFY(!m_view->dictationBar()->isVisible());
+    }
+
+    // Dictated words go in at the caret, over a selection, a space apart from a word before
+    // them, and only within the length limit, as typing would.
+    void dictatedWords_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("after a word") << "ab" << 2 << 2 << "dictated words"
+                                      << "ab dictated words";
+        QTest::newRow("after a space") << "ab " << 3 << 3 << "cd"
+                                       << "ab cd";
+        QTest::newRow("punctuation") << "ab" << 2 << 2 << ", cd"
+                                     << "ab, cd";
+        QTest::newRow("over a selection") << "one two three" << 4 << 7 << "2"
+                                          << "one 2 three";
+        QTest::newRow("at the start") << "tail" << 0 << 0 << "Head "
+                                      << "Head tail";
+        QTest::newRow("too long") << QString(4990, 'a') << 4990 << 4990 << "ten words!"
+                                  << QString(4990, 'a');
+    }
+    void dictatedWords()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(QString, words);
+        QFETCH(QString, expected);
+        m_viewModel->setSourceText(text);
+        QTextCursor cursor = m_view->editor()->textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        m_view->editor()->setTextCursor(cursor);
+        m_dictation->backend.text = words;
+        m_view->microphoneButton()->click();
+        m_view->microphoneButton()->click();
+        QTRY_COMPARE(m_dictation->dictation.state(), Dictation::State::idle);
+        QCOMPARE(m_viewModel->sourceText(), expected);
+        QCOMPARE(m_viewModel->errorMessage(),
+                 expected == text ? TranslatorViewModel::textTooLongMessage : QString());
+    }
+
+    // Escape, a panel or hiding the popover ends a recording and drops it; only a second
+    // Escape reaches the window.
+    void recordingDropped_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Escape") << 0;
+        QTest::newRow("settings") << 1;
+        QTest::newRow("hidden") << 2;
+    }
+    void recordingDropped()
+    {
+        QFETCH(int, how);
+        m_view->microphoneButton()->click();
+        QVERIFY(m_dictation->backend.recorder->recording);
+        if (how == 0) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(m_view->editor(), &escape);
+            QVERIFY(escape.isAccepted());
+            QKeyEvent again(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(m_view->editor(), &again);
+            QVERIFY(!again.isAccepted());
+        } else if (how == 1) {
+            m_view->gearButton()->click();
+        } else {
+            m_view->hide();
+        }
+        QVERIFY(!m_dictation->backend.recorder->recording);
+        QCOMPARE(m_dictation->dictation.state(), Dictation::State::idle);
+        QVERIFY(!m_view->microphoneButton()->isActive());
+        QTest::qWait(30);
+        QCOMPARE(m_viewModel->sourceText(), QString());
+    }
+
+    // Without the model the bar offers it; what went wrong stays until dismissed.
+    void dictationBar()
+    {
+        DictationBar *bar = m_view->dictationBar();
+        m_dictation->dictation.removeModel("base");
+        m_view->microphoneButton()->click();
+        QVERIFY(bar->isVisible() && bar->primaryButton()->isVisible());
+        QCOMPARE(bar->primaryButton()->text(), "Download");
+        bar->secondaryButton()->click();
+        QVERIFY(!bar->isVisible());
+        QVERIFY(!m_view->microphoneButton()->isActive());
+
+        m_dictation->dictation.setModelName("tiny");
+        QFile(m_dictation->models.path("tiny")).open(QIODevice::WriteOnly);
+        m_dictation->backend.text.clear();
+        m_view->microphoneButton()->click();
+        m_view->microphoneButton()->click();
+        QTRY_COMPARE(bar->text()->text(), "Nothing was heard");
+        QVERIFY(bar->isVisible() && !bar->primaryButton()->isVisible());
+        bar->secondaryButton()->click();
+        QVERIFY(!bar->isVisible());
     }
 
     // The grip asks for a size from the one stored at the press, bounded as the stored one is.

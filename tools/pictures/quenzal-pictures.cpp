@@ -37,7 +37,7 @@ int main(int argc, char **argv)
     FakeGlobalShortcut shortcut;
     FakeGlobalShortcut clipboardShortcut;
     TestDictation dictation(translator.preferences, model, translator.home.dataHome() + "/models",
-                            QUrl("http://127.0.0.1:9"), {"base"});
+                            translator.server.url("/models"), {"base"});
 
     // As the popover's window shows it: over the outer backdrop, with round corners.
     VisualEffectView frame;
@@ -107,6 +107,32 @@ int main(int argc, char **argv)
         model.setSourceText(u"مرحبا بالعالم، كيف حالك اليوم؟ "_s.repeated(12));
         model.setTranslatedText(u"Hello world, how are you today? "_s.repeated(12));
         save("popover-arabic");
+
+        // Dictation: listening, the words being recognised, nothing heard, the model offered
+        // and on its way.
+        model.clear();
+        model.setSourceLanguage(lang("en"));
+        model.setSourceText(u"Dictated so far"_s);
+        Dictation &speech = dictation.dictation;
+        speech.toggle();
+        emit dictation.backend.recorder->level(0.6f);
+        save("popover-listening");
+        dictation.backend.text.clear();
+        speech.toggle();
+        save("popover-recognizing");
+        (void)QTest::qWaitFor([&] { return speech.state() == Dictation::State::idle; }, 5000);
+        save("popover-nothing-heard");
+        speech.removeModel(u"base"_s);
+        speech.toggle();
+        save("popover-model-offered");
+        translator.server.enqueue({.body = "base!", .stall = true});
+        speech.downloadModel();
+        emit dictation.models.progress(u"base"_s, 2, 5);
+        save("popover-model-downloading");
+        speech.cancelDownload();
+        speech.dismiss();
+        QFile(dictation.models.path(u"base"_s)).open(QIODevice::WriteOnly);
+        dictation.backend.text = u"dictated words"_s;
 
         for (const auto &[panel, name] :
              {std::pair{Panel::settings, "settings"}, std::pair{Panel::report, "report"},
