@@ -64,24 +64,24 @@ DictationBar::DictationBar(Dictation &dictation, QWidget *parent)
             m_dictation.dismiss();
         }
     });
-    connect(&m_dictation, &Dictation::stateChanged, this, &DictationBar::update);
-    connect(&m_dictation, &Dictation::messageChanged, this, &DictationBar::update);
+    connect(&m_dictation, &Dictation::stateChanged, this, &DictationBar::refresh);
+    connect(&m_dictation, &Dictation::messageChanged, this, &DictationBar::refresh);
     connect(&m_dictation, &Dictation::downloadProgress, this,
             [this](const QString &name, qint64 received, qint64 total) {
                 if (name == m_dictation.modelName() && total > 0) {
                     m_received = received;
                     m_total = total;
-                    update();
+                    refresh();
                 }
             });
     m_progress->setRange(0, 1000);
     m_clock.setInterval(250);
     connect(&m_clock, &QTimer::timeout, this, &DictationBar::showElapsed);
     restyle();
-    update();
+    refresh();
 }
 
-void DictationBar::update()
+void DictationBar::refresh()
 {
     using State = Dictation::State;
     const State state = m_dictation.state();

@@ -32,7 +32,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void update();
+    void refresh();
     void showElapsed();
     void restyle();
 

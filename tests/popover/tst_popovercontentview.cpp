@@ -296,6 +296,13 @@ private slots:
         QCOMPARE(speak->glyph(), "stop");
         m_translator->speech->finishFromAnotherThread();
         QTRY_COMPARE(speak->glyph(), "speak");
+        // Dictated words are translated as typed ones are, after the pause.
+        m_translator->server.enqueue({.body = TestHttpServer::completion("ab")});
+        m_translator->server.enqueue({.body = TestHttpServer::completion("diktierte Wörter")});
+        m_viewModel->setDebounceInterval(std::chrono::milliseconds(10));
+        m_viewModel->setSourceLanguage(lang("en"));
+        m_viewModel->setTargetLanguage(lang("de"));
+        QTRY_COMPARE(m_viewModel->translatedText(), "ab");
         ActionIcon *microphone = m_view->microphoneButton();
         microphone->click();
         QVERIFY(microphone->isActive() && m_view->editor()->hasFocus());
@@ -305,6 +312,8 @@ private slots:
         QVERIFY(!microphone->isActive());
         QTRY_COMPARE(m_viewModel->sourceText(), "ab dictated words");
         QVERIFY(!m_view->dictationBar()->isVisible());
+        QTRY_COMPARE(m_viewModel->translatedText(), "diktierte Wörter");
+        QVERIFY(m_translator->server.requests().last().body.contains("ab dictated words"));
     }
 
     // Dictated words go in at the caret, over a selection, a space apart from a word before
