@@ -4,6 +4,7 @@
 #include "apptheme.h"
 #include "closebutton.h"
 #include "cursormodifier.h"
+#include "divider.h"
 #include "loginitem.h"
 #include "overlayscrollbar.h"
 #include "preferences.h"
@@ -75,27 +76,6 @@ protected:
         painter.setPen(QPen(white(dark ? 0.1f : 0.3f), 1));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5,
                                 radius - 0.5);
-    }
-};
-
-// The line between two rows of a card, starting where the rows' text does.
-class Divider : public QWidget
-{
-public:
-    explicit Divider(QWidget *parent = nullptr)
-        : QWidget(parent)
-    {
-        setFixedHeight(1);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QColor color = AppTheme::colors().separator;
-        color.setAlphaF(color.alphaF() * (isDark() ? 0.3f : 1.0f));
-        QPainter(this).fillRect(
-            QRect(SettingsView::dividerIndent, 0, width() - SettingsView::dividerIndent, 1), color);
     }
 };
 
@@ -284,9 +264,7 @@ QWidget *SettingsView::makeSection(const QString &caption, const QList<QWidget *
     stack->setSpacing(0);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (i > 0) {
-            auto *divider = new Divider;
-            divider->setObjectName(QStringLiteral("divider"));
-            stack->addWidget(divider);
+            stack->addWidget(new Divider);
         }
         stack->addWidget(rows[i]);
     }
