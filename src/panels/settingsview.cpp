@@ -4,6 +4,7 @@
 #include "apptheme.h"
 #include "closebutton.h"
 #include "cursormodifier.h"
+#include "dictationsection.h"
 #include "divider.h"
 #include "loginitem.h"
 #include "overlayscrollbar.h"
@@ -148,7 +149,7 @@ private:
 } // namespace
 
 SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, KeychainHelper *keychain,
-                           Shortcuts shortcuts, Preferences &preferences,
+                           Shortcuts shortcuts, Preferences &preferences, Dictation *dictation,
                            std::function<void()> onClose, QWidget *parent)
     : QWidget(parent)
     , m_vm(vm)
@@ -177,6 +178,10 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Keycha
     column->setSpacing(sectionSpacing);
     column->addWidget(makeSection(tr("SHORTCUTS"), {m_showRow, m_clipboardRow}));
     column->addWidget(makeSection(tr("TRANSLATION STYLE"), styleRows));
+    if (dictation) {
+        m_dictation = new DictationSection(*dictation);
+        column->addWidget(makeSection(tr("DICTATION"), {m_dictation}));
+    }
     column->addWidget(makeSection(tr("DEEPSEEK API KEY"), {m_apiKey}));
     column->addWidget(makeSection(tr("OTHER"), {makeLaunchAtLoginRow()}));
     column->addStretch(1);
