@@ -18,9 +18,10 @@ namespace {
 
 constexpr int progressSteps = 1000;
 
-QString dataSize(qint64 bytes)
+// Whole units where the catalogue lists rounded sizes; a tenth where a download moves.
+QString dataSize(qint64 bytes, int precision = 0)
 {
-    return QLocale().formattedDataSize(bytes);
+    return QLocale().formattedDataSize(bytes, precision);
 }
 
 } // namespace
@@ -143,7 +144,7 @@ void DictationSection::refresh()
     case ModelStore::State::partial:
         m_saved.insert(name, status.bytes);
         text = tr("%1 of %2 saved. The download resumes from there.")
-                   .arg(dataSize(status.bytes), dataSize(listed));
+                   .arg(dataSize(status.bytes, 1), dataSize(listed));
         failure = m_dictation.downloadError(name);
         download = true;
         remove = true; // what was saved takes room too
@@ -153,7 +154,7 @@ void DictationSection::refresh()
         const qint64 total = flowing ? m_totals.value(name) : listed;
         const qint64 received =
             flowing ? status.bytes : std::max(status.bytes, m_saved.value(name));
-        text = tr("Downloading\u2026 %1 of %2").arg(dataSize(received), dataSize(total));
+        text = tr("Downloading\u2026 %1 of %2").arg(dataSize(received, 1), dataSize(total));
         m_progress->setValue(total > 0 ? int(std::min(received, total) * progressSteps / total)
                                        : 0);
         break;

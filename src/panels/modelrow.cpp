@@ -14,7 +14,7 @@
 ModelRow::ModelRow(const QString &name, qint64 size, QWidget *parent)
     : QAbstractButton(parent)
     , m_name(name)
-    , m_size(QLocale().formattedDataSize(size))
+    , m_size(QLocale().formattedDataSize(size, 0))
 {
     setText(name); // for accessibility tools and tests; painted from the members
     setAccessibleDescription(m_size);
