@@ -32,8 +32,8 @@ class TranslatorViewModel;
 //
 // Everything passed in must outlive the panel; `keychain` null means no keyring, a null
 // shortcut that a new combination takes effect at the next start only, a null `dictation` no
-// dictation section. The panel paints no
-// background of its own: the popover's backdrop shows through.
+// dictation section. The panel paints no background of its own: the popover's backdrop shows
+// through.
 class SettingsView : public QWidget
 {
     Q_OBJECT
