@@ -334,7 +334,7 @@ QWidget *AppDelegate::makePanel(PopoverContentView::Panel panel, std::function<v
         KeychainHelper *keychain = m_services.keyringAvailable() ? &m_services.keychain : nullptr;
         return new SettingsView(m_services.viewModel, m_services.loginItem, keychain,
                                 {&m_services.shortcut, &m_services.clipboardShortcut},
-                                m_services.preferences, std::move(close));
+                                m_services.preferences, &m_services.dictation, std::move(close));
     }
     case PopoverContentView::Panel::report:
         return new ReportProblemView(ReportProblemView::deploymentSender(m_services.telegram),

@@ -4,6 +4,8 @@
 #include "apptheme.h"
 #include "closebutton.h"
 #include "cursormodifier.h"
+#include "dictationsection.h"
+#include "divider.h"
 #include "loginitem.h"
 #include "overlayscrollbar.h"
 #include "preferences.h"
@@ -78,27 +80,6 @@ protected:
     }
 };
 
-// The line between two rows of a card, starting where the rows' text does.
-class Divider : public QWidget
-{
-public:
-    explicit Divider(QWidget *parent = nullptr)
-        : QWidget(parent)
-    {
-        setFixedHeight(1);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QColor color = AppTheme::colors().separator;
-        color.setAlphaF(color.alphaF() * (isDark() ? 0.3f : 1.0f));
-        QPainter(this).fillRect(
-            QRect(SettingsView::dividerIndent, 0, width() - SettingsView::dividerIndent, 1), color);
-    }
-};
-
 // An on/off switch: a track that fills with the accent colour and a knob that slides over.
 class Switch : public QAbstractButton
 {
@@ -168,7 +149,7 @@ private:
 } // namespace
 
 SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, KeychainHelper *keychain,
-                           Shortcuts shortcuts, Preferences &preferences,
+                           Shortcuts shortcuts, Preferences &preferences, Dictation *dictation,
                            std::function<void()> onClose, QWidget *parent)
     : QWidget(parent)
     , m_vm(vm)
@@ -197,6 +178,10 @@ SettingsView::SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, Keycha
     column->setSpacing(sectionSpacing);
     column->addWidget(makeSection(tr("SHORTCUTS"), {m_showRow, m_clipboardRow}));
     column->addWidget(makeSection(tr("TRANSLATION STYLE"), styleRows));
+    if (dictation) {
+        m_dictation = new DictationSection(*dictation);
+        column->addWidget(makeSection(tr("DICTATION"), {m_dictation}));
+    }
     column->addWidget(makeSection(tr("DEEPSEEK API KEY"), {m_apiKey}));
     column->addWidget(makeSection(tr("OTHER"), {makeLaunchAtLoginRow()}));
     column->addStretch(1);
@@ -284,9 +269,7 @@ QWidget *SettingsView::makeSection(const QString &caption, const QList<QWidget *
     stack->setSpacing(0);
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (i > 0) {
-            auto *divider = new Divider;
-            divider->setObjectName(QStringLiteral("divider"));
-            stack->addWidget(divider);
+            stack->addWidget(new Divider);
         }
         stack->addWidget(rows[i]);
     }

@@ -5,6 +5,8 @@
 #include <functional>
 
 class ApiKeySection;
+class Dictation;
+class DictationSection;
 class GlobalShortcut;
 class LoginItem;
 class OverlayScrollBar;
@@ -18,8 +20,9 @@ class StyleRow;
 class TranslatorViewModel;
 
 // The settings panel, shown in the popover in place of the translator: the two shortcuts (each
-// changed by clicking its badge, see ShortcutSetting), the translation style, the DeepSeek API
-// key and launching at login, under a header with the close button.
+// changed by clicking its badge, see ShortcutSetting), the translation style, the speech model
+// of dictation (see DictationSection), the DeepSeek API key and launching at login, under a
+// header with the close button.
 //
 // Built anew at every opening: the launch-at-login switch starts from the login item as it is
 // then. A change of the switch goes to the preferences first and is then carried out on the
@@ -28,8 +31,9 @@ class TranslatorViewModel;
 // While one shortcut records, both are released, so that neither acts on what is pressed.
 //
 // Everything passed in must outlive the panel; `keychain` null means no keyring, a null
-// shortcut that a new combination takes effect at the next start only. The panel paints no
-// background of its own: the popover's backdrop shows through.
+// shortcut that a new combination takes effect at the next start only, a null `dictation` no
+// dictation section. The panel paints no background of its own: the popover's backdrop shows
+// through.
 class SettingsView : public QWidget
 {
     Q_OBJECT
@@ -54,8 +58,8 @@ public:
     };
 
     SettingsView(TranslatorViewModel &vm, LoginItem &loginItem, KeychainHelper *keychain,
-                 Shortcuts shortcuts, Preferences &preferences, std::function<void()> onClose,
-                 QWidget *parent = nullptr);
+                 Shortcuts shortcuts, Preferences &preferences, Dictation *dictation,
+                 std::function<void()> onClose, QWidget *parent = nullptr);
     ~SettingsView() override;
 
     QList<StyleRow *> styleRows() const { return m_styleRows; }
@@ -64,6 +68,8 @@ public:
     QAbstractButton *launchAtLoginSwitch() const { return m_launchAtLogin; }
     QAbstractButton *closeButton() const { return m_close; }
     ApiKeySection *apiKeySection() const { return m_apiKey; }
+    // Null without dictation.
+    DictationSection *dictationSection() const { return m_dictation; }
     QScrollArea *scrollArea() const { return m_scroll; }
 
 protected:
@@ -92,5 +98,6 @@ private:
     ShortcutSetting *m_showSetting = nullptr;
     ShortcutSetting *m_clipboardSetting = nullptr;
     ApiKeySection *m_apiKey = nullptr;
+    DictationSection *m_dictation = nullptr;
     QAbstractButton *m_launchAtLogin = nullptr;
 };

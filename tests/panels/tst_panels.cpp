@@ -441,7 +441,7 @@ private:
             keyring ? std::make_unique<KeychainHelper>(Deployment::appId(), m_store) : nullptr;
         return m_host.show(new SettingsView(*m_translator->viewModel, m_loginItem, m_keychain.get(),
                                             {m_shortcut.get(), m_clipboardShortcut.get()},
-                                            m_translator->preferences, m_host.closer));
+                                            m_translator->preferences, nullptr, m_host.closer));
     }
 
     std::unique_ptr<TestTranslator> m_translator;

@@ -50,7 +50,7 @@ int main(int argc, char **argv)
         switch (panel) {
         case Panel::settings:
             return new SettingsView(model, loginItem, &keychain, {&shortcut, &clipboardShortcut},
-                                    translator.preferences, close);
+                                    translator.preferences, &dictation.dictation, close);
         case Panel::report:
             return new ReportProblemView([](QString) -> QCoro::Task<> { co_return; }, close);
         case Panel::about:
