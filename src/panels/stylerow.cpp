@@ -1,11 +1,11 @@
 #include "stylerow.h"
 
 #include "apptheme.h"
+#include "checkmark.h"
 #include "cursormodifier.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 
@@ -96,14 +96,6 @@ void StyleRow::paintEvent(QPaintEvent *)
         descriptionMetrics.elidedText(m_style.description(), Qt::ElideRight, textWidth));
 
     if (m_selected) {
-        // A semibold check: a short stroke down to the left, a long one up to the right.
-        const QRectF box = checkmarkRect();
-        QPainterPath check;
-        check.moveTo(box.left() + 0.12 * box.width(), box.top() + 0.55 * box.height());
-        check.lineTo(box.left() + 0.40 * box.width(), box.top() + 0.82 * box.height());
-        check.lineTo(box.left() + 0.88 * box.width(), box.top() + 0.18 * box.height());
-        painter.setPen(QPen(colors.accent, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(check);
+        paintCheckmark(painter, checkmarkRect(), colors.accent);
     }
 }

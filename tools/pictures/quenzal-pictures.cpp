@@ -3,6 +3,7 @@
 #include "aboutview.h"
 #include "apptheme.h"
 #include "deployment.h"
+#include "dictationsection.h"
 #include "fakedictationbackend.h"
 #include "fakeglobalshortcut.h"
 #include "fakeloginitem.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -139,6 +141,18 @@ int main(int argc, char **argv)
               std::pair{Panel::about, "about"}}) {
             popover->showPanel(panel);
             save(QString::fromLatin1(name));
+            if (panel == Panel::settings) {
+                // Further down: the speech models, one of them on its way.
+                auto *settings = static_cast<SettingsView *>(popover->panelWidget());
+                translator.server.enqueue({.body = "tiny!", .stall = true});
+                speech.setModelName(u"tiny"_s);
+                speech.downloadModel(u"tiny"_s);
+                emit dictation.models.progress(u"tiny"_s, 2, 5);
+                settings->scrollArea()->ensureWidgetVisible(settings->dictationSection());
+                save(u"settings-dictation"_s);
+                speech.cancelDownload(u"tiny"_s);
+                speech.setModelName(u"base"_s);
+            }
         }
     }
     return 0;
