@@ -116,7 +116,6 @@ private slots:
         row("endless body of no stated length", {}, {{.endless = true}}, {""}, E::tooLarge);
         row("404", head, {{.status = 404, .body = "Entry not found"}}, {from}, E::serverStatus, cut,
             "404");
-        row("500", {}, {{.status = 500}}, {""}, E::serverStatus, 0, "500");
         row("stalled", head, {{.stall = true}}, {from}, E::stalled, cut);
         row("host unreachable", head, {}, {}, E::unreachable, cut);
     }

@@ -100,18 +100,14 @@ private slots:
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("channels");
         QTest::addColumn<QAudioFormat::SampleFormat>("format");
-        QTest::addColumn<double>("tone");
-        QTest::addColumn<double>("expectedAmplitude");
-
-        QTest::newRow("48 kHz stereo int16") << 48'000 << 2 << QAudioFormat::Int16 << 440.0 << 0.5;
-        QTest::newRow("44.1 kHz mono float") << 44'100 << 1 << QAudioFormat::Float << 3000.0 << 0.5;
-        QTest::newRow("22.05 kHz mono uint8") << 22'050 << 1 << QAudioFormat::UInt8 << 440.0 << 0.5;
-        QTest::newRow("8 kHz stereo int32") << 8'000 << 2 << QAudioFormat::Int32 << 1000.0 << 0.5;
-        QTest::newRow("16 kHz 6 channels") << 16'000 << 6 << QAudioFormat::Int16 << 700.0 << 0.5;
-        QTest::newRow("above 8 kHz at 48 kHz")
-            << 48'000 << 1 << QAudioFormat::Float << 12'000.0 << 0.0;
-        QTest::newRow("above 8 kHz at 44.1 kHz")
-            << 44'100 << 2 << QAudioFormat::Int16 << 9'000.0 << 0.0;
+        QTest::addColumn<double>("tone"); // above 8 kHz: nothing of it may remain
+        QTest::newRow("48 kHz stereo int16") << 48'000 << 2 << QAudioFormat::Int16 << 440.0;
+        QTest::newRow("44.1 kHz mono float") << 44'100 << 1 << QAudioFormat::Float << 3000.0;
+        QTest::newRow("22.05 kHz mono uint8") << 22'050 << 1 << QAudioFormat::UInt8 << 440.0;
+        QTest::newRow("8 kHz stereo int32") << 8'000 << 2 << QAudioFormat::Int32 << 1000.0;
+        QTest::newRow("16 kHz 6 channels") << 16'000 << 6 << QAudioFormat::Int16 << 700.0;
+        QTest::newRow("above 8 kHz at 48 kHz") << 48'000 << 1 << QAudioFormat::Float << 12'000.0;
+        QTest::newRow("above 8 kHz at 44.1 kHz") << 44'100 << 2 << QAudioFormat::Int16 << 9'000.0;
     }
     void convertsToSixteenKilohertzMono()
     {
@@ -119,7 +115,7 @@ private slots:
         QFETCH(int, channels);
         QFETCH(QAudioFormat::SampleFormat, format);
         QFETCH(double, tone);
-        QFETCH(double, expectedAmplitude);
+        const double expectedAmplitude = tone > 8000 ? 0.0 : 0.5;
 
         QAudioFormat audioFormat;
         audioFormat.setSampleRate(rate);

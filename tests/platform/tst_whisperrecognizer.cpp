@@ -41,8 +41,7 @@ private slots:
     void mapsCatalogueIdsToWhisperCodes()
     {
         QFETCH(QString, id);
-        QFETCH(QString, code);
-        QCOMPARE(WhisperRecognizer::whisperLanguage(id), code);
+        QTEST(WhisperRecognizer::whisperLanguage(id), "code");
     }
 
     // Whatever the file holds, the answer is the model's refusal, never a crash.

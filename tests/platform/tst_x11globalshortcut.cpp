@@ -38,58 +38,42 @@ const bool windowManagerHoldsAltSpace =
 class Remap
 {
 public:
-    static std::optional<Remap> moveSpace()
+    Remap()
     {
-        Remap remap;
-        const xcb_setup_t *setup = xcb_get_setup(remap.m_x);
+        const xcb_setup_t *setup = xcb_get_setup(m_x);
         const int count = setup->max_keycode - setup->min_keycode + 1;
         const auto map = std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)>(
             xcb_get_keyboard_mapping_reply(
-                remap.m_x, xcb_get_keyboard_mapping(remap.m_x, setup->min_keycode, count), nullptr),
+                m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, count), nullptr),
             &std::free);
-        if (!map) {
-            return std::nullopt;
-        }
-        const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(map.get());
-        const int perKey = map->keysyms_per_keycode;
-        for (int i = count - 1; i >= 0; --i) {
-            const auto first = keysyms + i * perKey;
-            if (std::all_of(first, first + perKey, [](xcb_keysym_t k) { return k == 0; })) {
-                remap.m_spare = xcb_keycode_t(setup->min_keycode + i);
+        m_perKey = map ? map->keysyms_per_keycode : 0;
+        for (int i = count - 1; map && i >= 0; --i) {
+            const xcb_keysym_t *first = xcb_get_keyboard_mapping_keysyms(map.get()) + i * m_perKey;
+            if (std::all_of(first, first + m_perKey, [](xcb_keysym_t k) { return k == 0; })) {
+                m_spare = xcb_keycode_t(setup->min_keycode + i);
             }
-            if (first[0] == ' ' && remap.m_space == 0) {
-                remap.m_space = xcb_keycode_t(setup->min_keycode + i);
+            if (first[0] == ' ' && m_space == 0) {
+                m_space = xcb_keycode_t(setup->min_keycode + i);
             }
         }
-        remap.m_perKey = perKey;
-        if (remap.m_spare == 0 || remap.m_space == 0) {
-            return std::nullopt;
+        if (moved()) {
+            set(m_space, 0);
+            set(m_spare, ' ');
         }
-        remap.set(remap.m_space, 0);
-        remap.set(remap.m_spare, ' ');
-        return remap;
     }
-    Remap(Remap &&other) noexcept
-        : m_x(std::exchange(other.m_x, nullptr))
-        , m_space(other.m_space)
-        , m_spare(other.m_spare)
-        , m_perKey(other.m_perKey)
-    {}
     ~Remap()
     {
-        if (m_x && m_spare != 0) {
+        if (moved()) {
             set(m_spare, 0);
             set(m_space, ' ');
             // Restored before the next test asks another connection for the keyboard map.
             std::free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
         }
-        if (m_x) {
-            xcb_disconnect(m_x);
-        }
+        xcb_disconnect(m_x);
     }
+    bool moved() const { return m_spare != 0 && m_space != 0; }
 
 private:
-    Remap() = default;
     void set(xcb_keycode_t keycode, xcb_keysym_t keysym)
     {
         std::vector<xcb_keysym_t> keysyms(size_t(m_perKey), 0);
@@ -189,8 +173,8 @@ private slots:
         QSignalSpy activated(m_shortcut.get(), &GlobalShortcut::activated);
         m_shortcut->setShortcut(altSpace);
         QVERIFY(m_shortcut->isRegistered());
-        const std::optional<Remap> moved = Remap::moveSpace();
-        QVERIFY(moved);
+        const Remap remap;
+        QVERIFY(remap.moved());
         QTRY_VERIFY_WITH_TIMEOUT(
             xdotool({"keydown", "alt", "keydown", "space", "keyup", "space", "keyup", "alt"}) &&
                 activated.count() > 0,

@@ -184,8 +184,7 @@ private slots:
         QCOMPARE(m_viewModel->errorMessage(), QString());
     }
 
-    // The selection when it holds text, else the clipboard; blanks, pictures and an owner that
-    // does not answer count as nothing.
+    // The selection when it holds text, else the clipboard; blanks and pictures count as nothing.
     void selectedText_data()
     {
         using Content = SelectionReader::Content;
@@ -198,10 +197,8 @@ private slots:
         const Content blank{Outcome::text, u" \n\t"_s};
         QTest::newRow("selected") << hello << copied << hello.text;
         QTest::newRow("nothing selected") << Content{} << copied << copied.text;
-        QTest::newRow("a frozen owner") << Content{Outcome::unanswered} << copied << copied.text;
         QTest::newRow("blank selection") << blank << copied << copied.text;
         QTest::newRow("a picture copied") << Content{} << Content{} << QString();
-        QTest::newRow("both blank") << blank << blank << QString();
     }
     void selectedText()
     {

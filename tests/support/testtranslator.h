@@ -18,14 +18,11 @@
 class TestTranslator
 {
 public:
-    explicit TestTranslator(const QByteArray &ini = {},
-                            std::unique_ptr<LanguageRecognizer> recognizer = {})
+    explicit TestTranslator(const QByteArray &ini = {})
         : settings(writtenSettings(ini), QSettings::IniFormat)
     {
-        if (!recognizer) {
-            recognizer = std::make_unique<FakeLanguageRecognizer>();
-            this->recognizer = static_cast<FakeLanguageRecognizer *>(recognizer.get());
-        }
+        auto recognizer = std::make_unique<FakeLanguageRecognizer>();
+        this->recognizer = recognizer.get();
         speech = m_nextSpeech.get();
         viewModel = std::make_unique<TranslatorViewModel>(
             service, preferences, std::make_unique<LanguageDetector>(std::move(recognizer)),
@@ -49,8 +46,8 @@ public:
     };
     DeepSeekService deepSeek{server.url(), [this] { return apiKey(); }};
     TranslationService service{cache, deepSeek};
-    FakeLanguageRecognizer *recognizer = nullptr; // when no other was given
-    FakeSpeechEngine *speech = nullptr;           // the view model's, or the next one it gets
+    FakeLanguageRecognizer *recognizer = nullptr;
+    FakeSpeechEngine *speech = nullptr; // the view model's, or the next one it gets
     int speechEnginesMade = 0;
     std::unique_ptr<TranslatorViewModel> viewModel;
 
