@@ -2,9 +2,9 @@
 // the editor until the popover is repainted, and a repaint of the whole popover.
 #include "benchtext.h"
 #include "benchtranslator.h"
+#include "fakedictationbackend.h"
 #include "noscrolltexteditor.h"
 #include "popovercontentview.h"
-#include "unavailabledictation.h"
 #include "visualeffectview.h"
 
 #include <QApplication>
@@ -19,10 +19,10 @@ struct ShownPopover
 {
     BenchTranslator translator;
     TranslatorViewModel *viewModel = &translator.viewModel;
-    UnavailableDictation dictation;
+    TestDictation dictation{translator.preferences, *viewModel, translator.dir.path() + "/models"};
     VisualEffectView frame;
     PopoverContentView *view =
-        new PopoverContentView(*viewModel, translator.preferences, dictation, &frame);
+        new PopoverContentView(*viewModel, translator.preferences, dictation.dictation, &frame);
 
     ShownPopover()
     {

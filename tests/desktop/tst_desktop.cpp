@@ -8,7 +8,10 @@
 #include <QDir>
 #include <QPainter>
 #include <QRasterWindow>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <functional>
@@ -89,6 +92,11 @@ std::optional<PanelIcon> findPanelIcon(const QImage &shot)
 }
 
 } // namespace
+
+// Never the machine's own sound server: scripts/with-sound-server starts one for the test.
+#define QUENZAL_REQUIRE_SOUND_SERVER()                                                             \
+    if (!qEnvironmentVariableIsSet("QUENZAL_TEST_SOUND_SERVER"))                                   \
+    QSKIP("needs a sound server of its own: run under scripts/with-sound-server")
 
 class TestDesktop : public QObject
 {
@@ -449,7 +457,106 @@ private slots:
         shot.save(QCoreApplication::applicationDirPath() + "/xfce-popover-over-stripes.png");
     }
 
+    // The microphone with the real dictation module and a model that recognises nothing: the
+    // recording ends by itself once the speech is over, and the popover says nothing was heard.
+    // The sound libraries come with the module, at the first press and not before.
+    void dictationEndsAfterTheSpeech()
+    {
+        QUENZAL_REQUIRE_SOUND_SERVER();
+        QTemporaryDir dir;
+        const QString speech = dir.filePath("speech.wav");
+        QCOMPARE(QProcess::execute("espeak-ng", {"-w", speech,
+                                                 "Good morning, how are you today? "
+                                                 "The train leaves at noon."}),
+                 0);
+        const double speechSeconds = (QFileInfo(speech).size() - 44) / (22050.0 * 2);
+        QVERIFY(installTestModel());
+        QVERIFY(start());
+        const std::optional<Window> popover = openPopover();
+        QVERIFY(popover);
+        QCOMPARE(soundLibraries(), QStringList());
+
+        QVERIFY(click(popover->frame, microphone));
+        QVERIFY(m_app->waitToSay("dictation bar: Listening"));
+        QProcess player;
+        player.start("paplay", {speech});
+        // whisper runs the whole model on the CPU, weights or not: far longer than anything else.
+        QVERIFY(QTest::qWaitFor([&] { return m_app->log().contains("dictation bar: Nothing"); },
+                                recognitionPatience));
+        QVERIFY(player.state() == QProcess::NotRunning || player.waitForFinished(patience));
+        QCOMPARE(player.exitCode(), 0);
+        // The clock it showed: through all of the speech, and ended well before the longest
+        // recording (30 s) would have ended it.
+        const QStringList clocks =
+            QString::fromUtf8(m_app->log())
+                .split('\n')
+                .filter("dictation bar: Listening")
+                .replaceInStrings(QRegularExpression(".* (\\d+):(\\d+) .*"), "\\1 \\2");
+        QVERIFY(!clocks.isEmpty());
+        const QString clock = clocks.last();
+        const int seconds = clock.section(' ', 0, 0).toInt() * 60 + clock.section(' ', 1).toInt();
+        QVERIFY2(seconds >= int(speechSeconds) && seconds < 20, qPrintable(clock));
+        QCOMPARE(soundLibraries().size(), 2);
+    }
+
+    // Last: takes the sound server's only source away.
+    void noMicrophone_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("no sound server") << false;
+        QTest::newRow("a sound server without a source") << true;
+    }
+    void noMicrophone()
+    {
+        QUENZAL_REQUIRE_SOUND_SERVER();
+        QFETCH(bool, server);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (server) {
+            QCOMPARE(QProcess::execute("pactl", {"unload-module", "module-null-sink"}), 0);
+        } else {
+            environment.insert("PULSE_SERVER", "unix:" + QDir::currentPath() + "/no-such-socket");
+        }
+        m_app->process().setProcessEnvironment(environment);
+        QVERIFY(installTestModel());
+        QVERIFY(start());
+        const std::optional<Window> popover = openPopover();
+        QVERIFY(popover);
+        QVERIFY(click(popover->frame, microphone));
+        QVERIFY(m_app->waitToSay("dictation bar: No microphone found"));
+    }
+
 private:
+    static constexpr int recognitionPatience = 300'000; // ms
+    static constexpr QPointF microphone{0.082, 0.937};  // under the source text, the second icon
+
+    // whisper's weightless test model, tiny (the quicker to run), chosen and where the program
+    // looks for it.
+    static bool installTestModel()
+    {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quenzal/Quenzal.conf";
+        QSettings(config, QSettings::IniFormat).setValue("dictationModel", "tiny");
+        const QString models = qEnvironmentVariable("XDG_DATA_HOME") + "/Quenzal/models";
+        return QDir().mkpath(models) && QFile::copy(QUENZAL_TEST_MODEL, models + "/ggml-tiny.bin");
+    }
+
+    // Qt Multimedia and the PulseAudio client among what the program has mapped.
+    QStringList soundLibraries() const
+    {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(m_app->pid()));
+        QStringList found;
+        if (maps.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : maps.readAll().split('\n')) {
+                const QString file =
+                    QFileInfo(QString::fromUtf8(line.mid(line.indexOf('/')))).fileName();
+                if (file.startsWith("libQt6Multimedia.so") || file.startsWith("libpulse.so")) {
+                    found.append(file.section(".so", 0, 0));
+                }
+            }
+        }
+        found.removeDuplicates();
+        return found;
+    }
+
     class Stripes : public QRasterWindow
     {
         void paintEvent(QPaintEvent *) override
