@@ -454,6 +454,7 @@ void AppDelegate::showPopover()
     m_popover->winId(); // the native window must exist before it gets its hints
     WindowHints::skipTaskbarAndPager(m_popover->windowHandle());
     if (m_shield) {
+        m_shield->setOpening(layerMargins, size);
         m_shield->show();
         if (!LayerShell::attach(m_shield->windowHandle(), {}, LayerShell::Role::shield)) {
             m_shield->hide();
@@ -553,6 +554,9 @@ void AppDelegate::handlePopoverResize(const QVariantMap &userInfo)
         return;
     }
     m_popover->resize(*size);
+    if (m_shield) {
+        m_shield->setOpening(layerMargins, m_popover->size());
+    }
     if (userInfo.value(QStringLiteral("final")).toBool()) {
         m_services.preferences.setPopoverSize(*size);
     }

@@ -129,6 +129,8 @@ public:
         return false;
     }
 
+    bool clickAt(QPoint at) { return click(at, 1); }
+
     bool canType() const override { return true; }
     bool type(const QString &text) override { return execute("wtype", {text}); }
 
