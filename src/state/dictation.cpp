@@ -68,7 +68,7 @@ void Dictation::toggle()
             const ModelCatalogue::Model *model = m_models.catalogue().find(modelName());
             setMessage(tr("Dictation needs the speech model \u201c%1\u201d (%2), downloaded "
                           "once.")
-                           .arg(model->name, QLocale().formattedDataSize(model->size)));
+                           .arg(model->name, QLocale().formattedDataSize(model->size, 0)));
             setState(State::offeringModel);
             return;
         }
