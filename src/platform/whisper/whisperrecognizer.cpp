@@ -13,6 +13,9 @@
 
 #include <whisper.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -84,6 +87,10 @@ struct WhisperRecognizer::Model
     // On the worker thread.
     QString transcribe(const std::vector<float> &samples, const QByteArray &language)
     {
+        // Recognition yields to the GUI thread when the cores are busy: the worker runs at a
+        // higher nice value, which the threads whisper starts from it inherit.
+        static thread_local const bool yields = setpriority(PRIO_PROCESS, gettid(), 10) == 0;
+        Q_UNUSED(yields);
         if (!context) {
             load();
         }
