@@ -1,5 +1,5 @@
 // KWin's virtual output: KWin 5.27 offers clients no virtual pointer or keyboard, so the tray is
-// driven the way a panel drives it (the item's Activate, its DBusMenu's Event), windows are
+// driven the way a panel drives it (the item's Activate), windows are
 // looked up and activated by KWin scripts that report back over D-Bus, and pictures come from
 // org.kde.KWin.ScreenShot2 (scripts/with-wayland-desktop lets the test's program use it).
 #pragma once
@@ -104,24 +104,10 @@ public:
 
     bool activateIcon() override
     {
-        return callItem("org.kde.StatusNotifierItem", "Activate", {0, 0}).type() ==
-               QDBusMessage::ReplyMessage;
-    }
-
-    bool openMenu() override
-    {
-        return callMenu("AboutToShow", {0}).type() == QDBusMessage::ReplyMessage;
-    }
-    bool pickFromMenu(const QString &label) override
-    {
-        for (const auto &[id, entry] : menuEntries()) {
-            if (entry.startsWith(label)) {
-                return callMenu("Event", {id, QStringLiteral("clicked"),
-                                          QVariant::fromValue(QDBusVariant(0)), 0u})
-                           .type() == QDBusMessage::ReplyMessage;
-            }
-        }
-        return false;
+        const auto [service, path] = statusItem();
+        return !service.isEmpty() &&
+               callDBus(service, path, "org.kde.StatusNotifierItem", "Activate", {0, 0}).type() ==
+                   QDBusMessage::ReplyMessage;
     }
 
     bool activate(const QString &title) override

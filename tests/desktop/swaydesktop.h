@@ -76,7 +76,7 @@ public:
     bool activateIcon() override
     {
         const std::optional<QPoint> at = icon();
-        return at && click(*at, 1);
+        return at && click(*at);
     }
 
     // Without sway's frame around it, the window of that title shows nothing but itself.
@@ -85,51 +85,18 @@ public:
         return execute("swaymsg", {QStringLiteral("[title=\"%1\"]").arg(title), "border", "none"});
     }
 
-    // A right click on the icon opens waybar's menu, drawn by waybar itself.
-    bool openMenu() override
-    {
-        const std::optional<QPoint> at = icon();
-        m_menuArea = at ? QRect(at->x() - 300, workArea().top(), 300, 300) : QRect();
-        const QImage before = screenshot().copy(m_menuArea);
-        return at && click(*at, 3) &&
-               QTest::qWaitFor([&] { return screenshot().copy(m_menuArea) != before; }, patience);
-    }
-    // A click on the entry's label: the labels are the lines of dark text in the menu, in the
-    // order of its entries (the keyboard does not reach a menu of a panel there).
-    bool pickFromMenu(const QString &label) override
-    {
-        const QList<std::pair<int, QString>> entries = menuEntries();
-        const auto entry = std::find_if(entries.cbegin(), entries.cend(),
-                                        [&](const auto &e) { return e.second.startsWith(label); });
-        const QImage shot = screenshot().copy(m_menuArea);
-        QList<QRect> lines;
-        for (int y = 0, inLine = false; y < shot.height(); ++y) {
-            QRect ink;
-            for (int x = 0; x < shot.width(); ++x) {
-                ink |= qGray(shot.pixel(x, y)) < 100 ? QRect(x, y, 1, 1) : QRect();
-            }
-            if (!ink.isEmpty()) {
-                inLine ? void(lines.last() |= ink) : lines.append(ink);
-            }
-            inLine = !ink.isEmpty();
-        }
-        const qsizetype index = entry - entries.cbegin();
-        return index < qMin(entries.size(), lines.size()) &&
-               click(m_menuArea.topLeft() + lines.at(index).center(), 1);
-    }
-
     // A click into the window, away from where the popover goes.
     bool activate(const QString &title) override
     {
         for (const Surface &surface : surfaces()) {
             if (surface.title == title) {
-                return click(surface.frame.bottomLeft() + QPoint(20, -20), 1);
+                return click(surface.frame.bottomLeft() + QPoint(20, -20));
             }
         }
         return false;
     }
 
-    bool clickAt(QPoint at) { return click(at, 1); }
+    bool clickAt(QPoint at) { return click(at); }
 
     bool canType() const override { return true; }
     bool type(const QString &text) override { return execute("wtype", {text}); }
@@ -160,10 +127,9 @@ private:
         return execute(QStringLiteral(QUENZAL_WLPOINTER), arguments);
     }
     // Then the pointer goes to the bar's far left, out of the screenshots' way (sway draws it).
-    static bool click(QPoint at, int button)
+    static bool click(QPoint at)
     {
-        return pointer({"click", QString::number(at.x()), QString::number(at.y()),
-                        QString::number(button)}) &&
+        return pointer({"click", QString::number(at.x()), QString::number(at.y())}) &&
                pointer({"move", "0", "0"});
     }
 
@@ -189,7 +155,6 @@ private:
         });
     }
 
-    QRect m_menuArea; // where the menu opened by openMenu() is drawn
     QProcess m_pointer;
     QProcess m_keyboard;
 };

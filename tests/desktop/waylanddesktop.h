@@ -5,7 +5,6 @@
 
 #include "e2eprogram.h"
 
-#include <QDBusArgument>
 #include <QImage>
 #include <QJsonValue>
 
@@ -31,10 +30,7 @@ public:
     virtual QList<Surface> surfaces() = 0;
     virtual QRect workArea() = 0; // the output without the panel
     virtual QImage screenshot() = 0;
-    virtual bool activateIcon() = 0; // what a left click on the status icon does
-    // Opens the status icon's menu as the panel does; then picks the entry of that label.
-    virtual bool openMenu() = 0;
-    virtual bool pickFromMenu(const QString &label) = 0;
+    virtual bool activateIcon() = 0;                 // what a left click on the status icon does
     virtual bool activate(const QString &title) = 0; // gives the window the keyboard
     // Types into whatever has the keyboard; false where the desktop offers no way.
     virtual bool canType() const = 0;
@@ -80,63 +76,6 @@ inline qint64 statusItemPid()
     return service.isEmpty()
                ? 0
                : QDBusConnection::sessionBus().interface()->servicePid(service).value();
-}
-
-// A call on the one item there is, as the panel makes it.
-inline QDBusMessage callItem(const QString &interface, const QString &method,
-                             const QVariantList &arguments = {})
-{
-    const auto [service, path] = statusItem();
-    return service.isEmpty() ? QDBusMessage::createError(QDBusError::Failed, "not one status item")
-                             : callDBus(service, path, interface, method, arguments);
-}
-
-// A call on the item's menu as the panel finds it, in the exported DBusMenu.
-inline QDBusMessage callMenu(const QString &method, const QVariantList &arguments)
-{
-    const QDBusMessage menu =
-        callItem("org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", "Menu"});
-    if (menu.type() != QDBusMessage::ReplyMessage) {
-        return menu;
-    }
-    const QVariant path = menu.arguments().first().value<QDBusVariant>().variant();
-    return callDBus(statusItem().first, path.value<QDBusObjectPath>().path(),
-                    "com.canonical.dbusmenu", method, arguments);
-}
-
-// The entries of the menu's first level that a user can pick, in order: their ids and labels
-// without the mnemonic.
-inline QList<std::pair<int, QString>> menuEntries()
-{
-    const QDBusMessage reply =
-        callMenu("GetLayout", {0, 1, QStringList{"label", "type", "visible", "enabled"}});
-    QList<std::pair<int, QString>> entries;
-    // (ia{sv}av): an entry, its properties and its children, each a variant of the same; the
-    // root's children are the entries, theirs are not asked for.
-    const auto read = [&](const auto &self, const QDBusArgument &entry, bool root) -> void {
-        int id = 0;
-        QVariantMap properties;
-        entry.beginStructure();
-        entry >> id >> properties;
-        entry.beginArray();
-        while (!entry.atEnd()) {
-            const QDBusVariant child = qdbus_cast<QDBusVariant>(entry);
-            if (root) {
-                self(self, child.variant().value<QDBusArgument>(), false);
-            }
-        }
-        entry.endArray();
-        entry.endStructure();
-        if (!root && properties.value("type").toString() != "separator" &&
-            properties.value("visible", true).toBool() &&
-            properties.value("enabled", true).toBool()) {
-            entries.append({id, properties.value("label").toString().remove('&')});
-        }
-    };
-    if (reply.arguments().size() == 2) {
-        read(read, reply.arguments().at(1).value<QDBusArgument>(), true);
-    }
-    return entries;
 }
 
 } // namespace Wayland

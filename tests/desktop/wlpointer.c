@@ -1,9 +1,9 @@
 // A pointer for Wayland desktops without input devices (headless sway): a virtual pointer
 // (zwlr_virtual_pointer_v1) on the first output, in its own pixels, as a plugged-in mouse.
 //
-//   wlpointer click X Y [BUTTON]   BUTTON 1 left (the default), 2 middle, 3 right
+//   wlpointer click X Y    a left click
 //   wlpointer move X Y
-//   wlpointer hold                 keeps a pointer in the seat until stopped
+//   wlpointer hold         keeps a pointer in the seat until stopped
 //
 // A seat offers its clients a pointer only while it has one, and a client learns of a new one a
 // moment later: whoever starts the desktop keeps one plugged in with `hold`, so that the clicks
@@ -83,13 +83,12 @@ static int number(const char *text, long least, long most, long *value)
 int main(int argc, char **argv)
 {
     const int hold = argc == 2 && strcmp(argv[1], "hold") == 0;
-    const int click = (argc == 4 || argc == 5) && strcmp(argv[1], "click") == 0;
+    const int click = argc == 4 && strcmp(argv[1], "click") == 0;
     const int move = argc == 4 && strcmp(argv[1], "move") == 0;
-    long x = 0, y = 0, button = 1;
-    if (!hold &&
-        !((click || move) && number(argv[2], 0, LONG_MAX, &x) && number(argv[3], 0, LONG_MAX, &y) &&
-          (argc == 4 || number(argv[4], 1, 3, &button)))) {
-        fputs("usage: wlpointer click X Y [1|2|3] | move X Y | hold\n", stderr);
+    long x = 0, y = 0;
+    if (!hold && !((click || move) && number(argv[2], 0, LONG_MAX, &x) &&
+                   number(argv[3], 0, LONG_MAX, &y))) {
+        fputs("usage: wlpointer click X Y | move X Y | hold\n", stderr);
         return 2;
     }
     struct wl_display *display = wl_display_connect(NULL);
@@ -119,9 +118,8 @@ int main(int argc, char **argv)
     zwlr_virtual_pointer_v1_motion_absolute(pointer, now(), (uint32_t)x, (uint32_t)y,
                                             (uint32_t)state.width, (uint32_t)state.height);
     int done = frame(display, pointer);
-    const uint32_t codes[] = {BTN_LEFT, BTN_MIDDLE, BTN_RIGHT};
     for (int pressed = 1; click && pressed >= 0; --pressed) {
-        zwlr_virtual_pointer_v1_button(pointer, now(), codes[button - 1],
+        zwlr_virtual_pointer_v1_button(pointer, now(), BTN_LEFT,
                                        pressed ? WL_POINTER_BUTTON_STATE_PRESSED
                                                : WL_POINTER_BUTTON_STATE_RELEASED);
         done = frame(display, pointer) && done;
