@@ -116,7 +116,6 @@ private slots:
         row("extra members, padded content", "k",
             body(R"({"choices":[{"message":{"role":"x","content":" Hallo\n","x":1}}]})"), "Hallo");
         row("not JSON", "k", body("Hallo"), invalid);
-        row("error object", "k", body(R"({"error":{"message":"q"}})"), invalid);
         row("empty choices", "k", body(R"({"choices":[]})"), invalid);
         row("content number", "k", body(R"({"choices":[{"message":{"content":42}}]})"), invalid);
         row("whitespace content", "k", {.body = TestHttpServer::completion(u" \n\t\u3000 "_s)},

@@ -399,24 +399,15 @@ private slots:
         QVERIFY(!unconfigured.send()->isEnabled() && !unconfigured.send()->toolTip().isEmpty());
     }
 
-    // What the build does not know reads as 1.0 (1); only a web address is a link, and a logo
-    // file that is no image shows no logo.
+    // A click or Return opens the website, a press let go elsewhere does not. The popover
+    // deletes a panel as it closes it, from within the close button's click.
     void about()
     {
         PanelHost host;
-        auto *view = host.show(new AboutView(
-            {"", "", QUrl(u"mailto:a@parlora.app"_s), QCoreApplication::applicationFilePath()},
-            host.closer));
-        QCOMPARE(view->findChild<QLabel *>("version")->text(), "Version 1.0 (1)");
-        QVERIFY(!view->findChild<QLabel *>("website"));
-        QVERIFY(!view->findChild<QWidget *>("logo"));
-
-        // A click or Return opens the website, a press let go elsewhere does not. The popover
-        // deletes a panel as it closes it, from within the close button's click.
         const QUrl address(u"https://parlora.app/about"_s);
         QDesktopServices::setUrlHandler("https", this, "openInBrowser");
-        view = host.show(new AboutView({"2.3", "57", address, AboutView::defaultLogoPath},
-                                       [&host] { host.discard(); }));
+        auto *view = host.show(new AboutView({"2.3", "57", address, AboutView::defaultLogoPath},
+                                             [&host] { host.discard(); }));
         QCOMPARE(view->findChild<QLabel *>("version")->text(), "Version 2.3 (57)");
         QVERIFY(view->findChild<QWidget *>("logo"));
         auto *link = view->findChild<QLabel *>("website");
