@@ -134,8 +134,8 @@ private slots:
         QTEST(parsed.text, "text");
     }
 
-    // The commands reach the popover through the session bus; a bus name that another process
-    // holds is not trusted with them, and an unknown panel is refused.
+    // A bus name that another process holds is not trusted with the commands (which the desktop
+    // tests send end to end), and an unknown panel is refused.
     void remoteControl()
     {
         if (!QDBusConnection::sessionBus().isConnected()) {
@@ -159,15 +159,6 @@ private slots:
         PopoverWindow *popover = m_delegate->popover();
         const qint64 self = QCoreApplication::applicationPid();
         using A = ControlCommand::Action;
-        const std::pair<A, bool> steps[] = {{A::toggle, true}, {A::show, true}, {A::hide, false}};
-        for (const auto &[action, visible] : steps) {
-            QCOMPARE(ControlCommand::send({action}, appId, self), 0);
-            QTRY_COMPARE(popover->isVisible(), visible);
-            const QDBusMessage asked =
-                QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-                    appId, AppControl::objectPath(appId), appId, "IsPopoverVisible"));
-            QCOMPARE(asked.arguments().value(0), QVariant(visible));
-        }
         QCOMPARE(ControlCommand::send({A::show}, appId, self + 1), 1);
         QCOMPARE(ControlCommand::send({A::show}, appId + "Gone", self, 0), 1);
         QVERIFY(!popover->isVisible());
@@ -181,7 +172,10 @@ private slots:
         QCOMPARE(openPanel("preferences"), QDBusMessage::ErrorMessage);
         QCOMPARE(openPanel("about"), QDBusMessage::ReplyMessage);
         QTRY_COMPARE(popover->content()->panel(), PopoverContentView::Panel::about);
-        QVERIFY(popover->isVisible());
+        const QDBusMessage asked =
+            QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+                appId, AppControl::objectPath(appId), appId, "IsPopoverVisible"));
+        QCOMPARE(asked.arguments().value(0), QVariant(true));
     }
 
     // The selected text, else the clipboard's, goes into the translator and out to DeepSeek at
