@@ -102,8 +102,6 @@ private slots:
             QTest::newRow(name) << saved << replies << ranges << outcome << named << kept;
         };
         using E = ModelDownloadError;
-        row("whole file", {}, {whole}, {""}, -1);
-        row("resumed", head, {ranged}, {from}, -1);
         row("range ignored: from the start", head, {whole}, {from}, -1);
         row("saved part damaged", noise(cut, 2), {ranged}, {from}, E::checksumMismatch);
         row("saved part far beyond the size", model + model, {ranged}, {""}, -1);
@@ -111,7 +109,6 @@ private slots:
             {"bytes=" + QByteArray::number(model.size() + 1) + '-', ""}, -1);
         row("saved in full before a quit", model, {ranged},
             {"bytes=" + QByteArray::number(model.size()) + '-'}, -1);
-        row("not the model", {}, {{.body = noise(model.size(), 3)}}, {""}, E::checksumMismatch);
         row("far larger than listed", {}, {{.body = model.repeated(2)}}, {""}, E::tooLarge);
         row("endless body of no stated length", {}, {{.endless = true}}, {""}, E::tooLarge);
         row("404", head, {{.status = 404, .body = "Entry not found"}}, {from}, E::serverStatus, cut,

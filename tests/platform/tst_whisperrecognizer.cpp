@@ -2,7 +2,6 @@
 // nothing.
 #include "speechrecognitionerror.h"
 #include "waitfortask.h"
-#include "wavefile.h"
 #include "whisperrecognizer.h"
 
 #include <QFile>
@@ -31,7 +30,6 @@ private slots:
                                        {"zh-Hant", "zh"},
                                        {"fil", "tl"},
                                        {"nb", "no"},
-                                       {"he", "he"},
                                        {"auto", "auto"},
                                        {"ga", "auto"},        // Irish: whisper has no Irish
                                        {"german", "auto"}}) { // a name whisper takes, no id
@@ -69,7 +67,6 @@ private slots:
         QTest::newRow("missing") << QByteArray() << Code::modelMissing;
         QTest::newRow("empty file") << QByteArray("") << Code::modelDamaged;
         QTest::newRow("truncated in the vocabulary") << model.left(300000) << Code::modelDamaged;
-        QTest::newRow("random bytes") << random << Code::modelDamaged;
         QTest::newRow("random bytes after the magic")
             << model.left(4) + random << Code::modelDamaged;
         QTest::newRow("unknown weight type") << wrongWeightType << Code::modelDamaged;
@@ -95,17 +92,6 @@ private slots:
             QCOMPARE(error.code(), code);
         }
         QVERIFY(!recognizer.isModelLoaded());
-    }
-
-    void runsOnSpeech()
-    {
-        WaveFile wave = WaveFile::read16kMono(QStringLiteral(WHISPER_DIR "/samples/jfk.wav"));
-        QVERIFY2(wave.problem.isEmpty(), qPrintable(wave.problem));
-        QCOMPARE(wave.samples.size(), size_t(176000)); // 11 s
-        WhisperRecognizer recognizer(testModel);
-        QCOMPARE(waitForTask(recognizer.transcribe(std::move(wave.samples), "en"), 300s),
-                 QString());
-        QVERIFY(recognizer.isModelLoaded());
     }
 
     // Requests made while one is under way all get their answer; the model goes once none

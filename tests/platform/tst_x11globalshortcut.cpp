@@ -3,19 +3,17 @@
 #include "x11globalshortcut.h"
 
 #include <QKeyEvent>
+#include <QProcess>
 #include <QSignalSpy>
 
-#include <algorithm>
-#include <vector>
-
 using X11Desktop::xdotool;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr quint16 alt = XCB_MOD_MASK_1;
 constexpr quint16 numLock = XCB_MOD_MASK_2;
 const QKeyCombination altSpace(Qt::AltModifier | Qt::Key_Space);
-const QKeyCombination ctrlAltK(Qt::ControlModifier | Qt::AltModifier | Qt::Key_K);
 
 struct KeyRecorder : QObject
 {
@@ -34,58 +32,45 @@ const bool windowManagerHoldsAltSpace =
     qEnvironmentVariableIsSet("QUENZAL_DESKTOP_DEFAULT_OPENBOX");
 
 // Moves the space bar's keysym to an unused key code, as a keyboard of another make would have
-// it, on a connection of its own; puts it back when destroyed.
+// it; puts it back when destroyed. xmodmap has carried a change out when it exits.
 class Remap
 {
 public:
     Remap()
     {
-        const xcb_setup_t *setup = xcb_get_setup(m_x);
-        const int count = setup->max_keycode - setup->min_keycode + 1;
-        const auto map = std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)>(
-            xcb_get_keyboard_mapping_reply(
-                m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, count), nullptr),
-            &std::free);
-        m_perKey = map ? map->keysyms_per_keycode : 0;
-        for (int i = count - 1; map && i >= 0; --i) {
-            const xcb_keysym_t *first = xcb_get_keyboard_mapping_keysyms(map.get()) + i * m_perKey;
-            if (std::all_of(first, first + m_perKey, [](xcb_keysym_t k) { return k == 0; })) {
-                m_spare = xcb_keycode_t(setup->min_keycode + i);
-            }
-            if (first[0] == ' ' && m_space == 0) {
-                m_space = xcb_keycode_t(setup->min_keycode + i);
+        QProcess table;
+        table.start("xmodmap", {"-pke"});
+        table.waitForFinished();
+        for (const QByteArray &line : table.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> words = line.simplified().split(' '); // keycode 65 = space ...
+            const int keycode = words.value(1).toInt();
+            if (words.size() == 3) {
+                m_spare = m_spare ? m_spare : keycode;
+            } else if (words.value(3) == "space" && !m_space) {
+                m_space = keycode;
             }
         }
-        if (moved()) {
-            set(m_space, 0);
-            set(m_spare, ' ');
-        }
+        m_moved = m_spare && m_space && map(m_space, "") && map(m_spare, "space");
     }
     ~Remap()
     {
-        if (moved()) {
-            set(m_spare, 0);
-            set(m_space, ' ');
-            // Restored before the next test asks another connection for the keyboard map.
-            std::free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
+        if (m_moved) {
+            map(m_spare, "");
+            map(m_space, "space");
         }
-        xcb_disconnect(m_x);
     }
-    bool moved() const { return m_spare != 0 && m_space != 0; }
+    bool moved() const { return m_moved; }
 
 private:
-    void set(xcb_keycode_t keycode, xcb_keysym_t keysym)
+    static bool map(int keycode, const char *keysym)
     {
-        std::vector<xcb_keysym_t> keysyms(size_t(m_perKey), 0);
-        keysyms[0] = keysym;
-        xcb_change_keyboard_mapping(m_x, 1, keycode, uint8_t(m_perKey), keysyms.data());
-        xcb_flush(m_x);
+        return QProcess::execute("xmodmap",
+                                 {"-e", u"keycode %1 = %2"_s.arg(keycode).arg(keysym)}) == 0;
     }
 
-    xcb_connection_t *m_x = xcb_connect(nullptr, nullptr);
-    xcb_keycode_t m_space = 0;
-    xcb_keycode_t m_spare = 0;
-    int m_perKey = 0;
+    int m_space = 0;
+    int m_spare = 0;
+    bool m_moved = false;
 };
 
 } // namespace
@@ -126,45 +111,36 @@ private slots:
         QVERIFY(!X11GlobalShortcut::matches(altA, 38, alt));
     }
 
+    // With NumLock on, Alt+Space is still ours; Alt+Shift+Space is not: its space goes on.
     void keys_data()
     {
-        QTest::addColumn<QList<QKeyCombination>>("shortcuts"); // set one after the other
         QTest::addColumn<bool>("numLock");
         QTest::addColumn<QStringList>("keys"); // for xdotool
-        QTest::addColumn<int>("activations");  // if none, the space goes to the focused window
-        const QList<QKeyCombination> ours{altSpace};
+        QTest::addColumn<bool>("ours");        // else the space goes to the focused window
         // Space let go before Alt, so that its release still carries the combination.
-        const QStringList press{"keydown", "alt",   "keydown", "space",
-                                "keyup",   "space", "keyup",   "alt"};
-        QTest::newRow("alt+space") << ours << false << press << 1;
-        QTest::newRow("num lock on") << ours << true << press << 1;
-        QTest::newRow("alt+shift+space")
-            << ours << false << QStringList{"key", "alt+shift+space"} << 0;
-        QTest::newRow("replaced") << QList{altSpace, ctrlAltK} << false
-                                  << QStringList{"key", "ctrl+alt+k"} << 1;
+        QTest::newRow("num lock on")
+            << true
+            << QStringList{"keydown", "alt", "keydown", "space", "keyup", "space", "keyup", "alt"}
+            << true;
+        QTest::newRow("alt+shift+space") << false << QStringList{"key", "alt+shift+space"} << false;
     }
     void keys()
     {
-        QFETCH(QList<QKeyCombination>, shortcuts);
         QFETCH(bool, numLock);
         QFETCH(QStringList, keys);
-        QFETCH(int, activations);
+        QFETCH(bool, ours);
         QSignalSpy registered(m_shortcut.get(), &GlobalShortcut::registered);
-        QSignalSpy failed(m_shortcut.get(), &GlobalShortcut::failed);
         QSignalSpy activated(m_shortcut.get(), &GlobalShortcut::activated);
-        for (const QKeyCombination shortcut : shortcuts) {
-            m_shortcut->setShortcut(shortcut);
-        }
-        QCOMPARE(registered.count(), shortcuts.size());
-        QCOMPARE(failed.count(), 0);
+        m_shortcut->setShortcut(altSpace);
+        QCOMPARE(registered.count(), 1);
         QVERIFY(m_shortcut->isRegistered());
         m_numLockOn = numLock;
         QVERIFY(!numLock || xdotool({"key", "Num_Lock"}));
         QVERIFY(xdotool(keys));
         m_window->typeMarker(QStringLiteral("1"));
-        QCOMPARE(activated.count(), activations);
-        QCOMPARE(m_keys.keys.contains(Qt::Key_Space), activations == 0);
-        QVERIFY(activations == 0 || m_window->text() == QStringLiteral("1"));
+        QCOMPARE(activated.count(), ours ? 1 : 0);
+        QCOMPARE(m_keys.keys.contains(Qt::Key_Space), !ours);
+        QVERIFY(!ours || m_window->text() == QStringLiteral("1"));
     }
 
     // A new layout or keyboard moves the key that types the combination: the grab follows it.
@@ -192,8 +168,6 @@ private slots:
         m_shortcut->setShortcut(altSpace);
         QCOMPARE(registered.count(), 0);
         QCOMPARE(failed.count(), 1);
-        QCOMPARE(failed.first().at(0).toString(),
-                 QStringLiteral("Alt+Space is already taken by another program"));
         QCOMPARE(failed.first().at(1).value<GlobalShortcut::Failure>(),
                  GlobalShortcut::Failure::taken);
         QVERIFY(!m_shortcut->isRegistered());
@@ -207,13 +181,6 @@ private slots:
         m_shortcut->setShortcut(altSpace);
         QCOMPARE(registered.count(), 1);
         QVERIFY(m_shortcut->isRegistered());
-
-        // Replaced, and then given back, every grab is released.
-        m_shortcut->setShortcut(ctrlAltK);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_x.grabbed(' ', alt) && !m_x.grabbed(' ', alt | numLock),
-                                 10'000);
-        m_shortcut->setShortcut(QKeyCombination::fromCombined(0));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_x.grabbed('k', XCB_MOD_MASK_CONTROL | alt), 10'000);
         QCOMPARE(failed.count(), 1);
     }
 

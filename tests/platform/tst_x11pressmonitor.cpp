@@ -34,7 +34,6 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<QPoint>("position"); // null: in our own window
         QTest::addColumn<bool>("reported");
-        QTest::newRow("left") << 1 << QPoint(100, 200) << true;
         QTest::newRow("right") << 3 << QPoint(120, 220) << true;
         QTest::newRow("middle") << 2 << QPoint(320, 240) << false;
         QTest::newRow("left, in our own window") << 1 << QPoint(0, 0) << true;

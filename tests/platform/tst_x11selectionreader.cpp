@@ -147,8 +147,6 @@ private slots:
         const auto text = [](const QString &text) { return Content{Outcome::text, text}; };
         // One property, read in pieces whose edges fall inside characters.
         const QString large = sample.repeated(11'000);
-        QTest::newRow("primary") << Source::selection << "UTF8_STRING" << QByteArray("plain words")
-                                 << text("plain words");
         QTest::newRow("clipboard")
             << Source::clipboard << "UTF8_STRING" << sample.toUtf8() << text(sample);
         QTest::newRow("C string") << Source::clipboard << "UTF8_STRING"

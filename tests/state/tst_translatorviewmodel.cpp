@@ -1,8 +1,5 @@
 // The view model over the real engine, a local DeepSeek stand-in and fake recognition and speech.
-#include "fakeselectionreader.h"
-#include "selectedtext.h"
 #include "testtranslator.h"
-#include "waitfortask.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -125,12 +122,9 @@ private slots:
         settle();
         QCOMPARE(sent(), QStringList{"en>ru Hello"});
         QCOMPARE(m_viewModel->targetLanguage(), lang("ru"));
-        QSignalSpy styleChanges(m_viewModel, &TranslatorViewModel::translationStyleChanged);
         m_viewModel->setTargetLanguage(lang("fr"));
         m_viewModel->setTranslationStyle(TranslationStyle::standard); // neither asks for anything
         QVERIFY(!m_viewModel->isDebouncePending() && !m_viewModel->isTranslating());
-        QCOMPARE(styleChanges.count(), 0); // an equal value is not announced, but stored
-        QCOMPARE(m_translator->settings.value("translationStyle").toString(), "standard");
         m_viewModel->setSourceLanguage(lang("de")); // then not detected
         m_viewModel->setSourceText("Hallo");
         QCOMPARE(m_translator->recognizer->processed.size(), 5);
@@ -182,34 +176,6 @@ private slots:
         settle();
         QCOMPARE(sent(), QStringList{(typed || refused ? "de>en " : "fr>en ") + after});
         QCOMPARE(m_viewModel->errorMessage(), QString());
-    }
-
-    // The selection when it holds text, else the clipboard; blanks and pictures count as nothing.
-    void selectedText_data()
-    {
-        using Content = SelectionReader::Content;
-        using Outcome = SelectionReader::Outcome;
-        QTest::addColumn<Content>("selection");
-        QTest::addColumn<Content>("clipboard");
-        QTest::addColumn<QString>("taken"); // null: nothing
-        const Content hello{Outcome::text, u" Hallo\n"_s};
-        const Content copied{Outcome::text, u"copied"_s};
-        const Content blank{Outcome::text, u" \n\t"_s};
-        QTest::newRow("selected") << hello << copied << hello.text;
-        QTest::newRow("nothing selected") << Content{} << copied << copied.text;
-        QTest::newRow("blank selection") << blank << copied << copied.text;
-        QTest::newRow("a picture copied") << Content{} << Content{} << QString();
-    }
-    void selectedText()
-    {
-        QFETCH(SelectionReader::Content, selection);
-        QFETCH(SelectionReader::Content, clipboard);
-        QFETCH(QString, taken);
-        FakeSelectionReader reader;
-        reader.contents = {{SelectionReader::Source::selection, selection},
-                           {SelectionReader::Source::clipboard, clipboard}};
-        QCOMPARE(waitForTask(SelectedText::fetch(reader)).value_or(QString()), taken);
-        QCOMPARE(reader.reads.size(), !taken.isNull() && taken == selection.text ? 1 : 2);
     }
 
     // Blank text empties the translation; otherwise a failure is shown, the earlier translation
