@@ -203,8 +203,10 @@ private slots:
             QVERIFY2(seconds >= m_speechSpan + silenceMs / 1000.0 && seconds < longest,
                      qPrintable(QString::number(seconds)));
         } else {
-            // The device gives its sound in buffers of up to about 0.2 s.
-            QVERIFY2(seconds >= longest && seconds < longest + 0.5,
+            // The device gives its sound in buffers of up to about 0.2 s. On a starved machine
+            // the sound server may lag 2 s behind the clock, and the clock ends the recording
+            // a hair short of the longest.
+            QVERIFY2(seconds > longest - 0.1 && seconds < longest + 0.5,
                      qPrintable(QString::number(seconds)));
             QCOMPARE(loudSpan(samples, 16'000) > 0, speak);
         }
