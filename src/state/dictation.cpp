@@ -33,11 +33,7 @@ Dictation::Dictation(DictationBackend &backend, ModelStore &models, Preferences 
     });
 }
 
-Dictation::~Dictation()
-{
-    // A recognition still under way must not report to a Dictation that is gone.
-    ++m_recognition;
-}
+Dictation::~Dictation() = default;
 
 QString Dictation::modelName() const
 {
