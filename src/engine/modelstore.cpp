@@ -16,6 +16,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <optional>
 
 #include <unistd.h>
@@ -69,7 +70,9 @@ struct ModelStore::Transfer
 {
     QPointer<QNetworkReply> reply;
     bool canceled = false;
-    qint64 received = 0;
+    qint64 received = 0; // written and hashed
+    qint64 saved = 0;    // the part the download resumes from, while it is read back
+    qint64 total = 0;
 };
 
 QString ModelStore::defaultDirectory()
@@ -93,7 +96,7 @@ QString ModelStore::path(const QString &name) const
 ModelStore::Status ModelStore::status(const QString &name) const
 {
     if (const Transfer *transfer = m_running.value(name)) {
-        return {State::downloading, transfer->received};
+        return {State::downloading, std::max(transfer->received, transfer->saved), transfer->total};
     }
     if (const QFileInfo model(path(name)); model.isFile()) {
         return {State::ready, model.size()};
@@ -148,6 +151,8 @@ QCoro::Task<QString> ModelStore::download(QString name)
     }
 
     Transfer transfer;
+    transfer.total = model.size;
+    transfer.saved = QFileInfo(target + u".part"_s).size();
     m_running.insert(name, &transfer);
     const QPointer<ModelStore> self(this);
     const auto forget = qScopeGuard([&] {
@@ -170,6 +175,7 @@ QCoro::Task<QString> ModelStore::download(QString name)
         partial.seek(0);
         hash.reset();
         transfer.received = 0;
+        transfer.saved = 0;
     };
     if (partial.size() > sizeBound(model)) {
         discard();
@@ -256,6 +262,7 @@ QCoro::Task<QString> ModelStore::download(QString name)
                 stop(ModelDownloadError(ModelDownloadError::tooLarge));
                 return false;
             }
+            transfer.total = total >= 0 ? total : model.size;
             return true;
         };
         const auto take = [&] {
@@ -289,7 +296,7 @@ QCoro::Task<QString> ModelStore::download(QString name)
                 taken += chunk.size();
             }
             if (taken > 0) {
-                emit self->progress(name, transfer.received, total >= 0 ? total : model.size);
+                emit self->progress(name, transfer.received, transfer.total);
             }
         };
         QObject::connect(reply.data(), &QNetworkReply::readyRead, reply.data(), take);

@@ -25,8 +25,11 @@ public:
     struct Status
     {
         State state = State::notDownloaded;
-        // ready: the file's size; partial: what a download resumes from; downloading: so far.
+        // ready: the file's size; partial: what a download resumes from; downloading: so far,
+        // the saved part included from the start.
         qint64 bytes = 0;
+        // downloading: the whole file's size, as the server announced it, else as listed.
+        qint64 total = 0;
     };
 
     // $XDG_DATA_HOME/Quenzal/models

@@ -49,18 +49,8 @@ DictationSection::DictationSection(Dictation &dictation, QWidget *parent)
         }
     };
     ModelStore &models = m_dictation.models();
-    connect(&m_dictation, &Dictation::downloadProgress, this,
-            [this](const QString &name, qint64, qint64 total) {
-                m_totals.insert(name, total);
-                if (name == m_dictation.modelName()) {
-                    refresh();
-                }
-            });
-    connect(&m_dictation, &Dictation::downloadEnded, this, [this, chosen](const QString &name) {
-        m_totals.remove(name);
-        m_saved.remove(name);
-        chosen(name);
-    });
+    connect(&m_dictation, &Dictation::downloadProgress, this, chosen);
+    connect(&m_dictation, &Dictation::downloadEnded, this, chosen);
     connect(&models, &ModelStore::statusChanged, this, chosen);
     connect(&m_dictation, &Dictation::modelNameChanged, this, &DictationSection::refresh);
     connect(&m_dictation, &Dictation::stateChanged, this, &DictationSection::refresh);
@@ -136,31 +126,25 @@ void DictationSection::refresh()
     bool remove = false;
     switch (status.state) {
     case ModelStore::State::notDownloaded:
-        m_saved.remove(name);
         text = tr("Not downloaded");
         failure = m_dictation.downloadError(name);
         download = true;
         break;
     case ModelStore::State::partial:
-        m_saved.insert(name, status.bytes);
         text = tr("%1 of %2 saved. The download resumes from there.")
                    .arg(dataSize(status.bytes, 1), dataSize(listed));
         failure = m_dictation.downloadError(name);
         download = true;
         remove = true; // what was saved takes room too
         break;
-    case ModelStore::State::downloading: {
-        const bool flowing = m_totals.contains(name);
-        const qint64 total = flowing ? m_totals.value(name) : listed;
-        const qint64 received =
-            flowing ? status.bytes : std::max(status.bytes, m_saved.value(name));
-        text = tr("Downloading\u2026 %1 of %2").arg(dataSize(received, 1), dataSize(total));
-        m_progress->setValue(total > 0 ? int(std::min(received, total) * progressSteps / total)
-                                       : 0);
+    case ModelStore::State::downloading:
+        text =
+            tr("Downloading\u2026 %1 of %2").arg(dataSize(status.bytes, 1), dataSize(status.total));
+        m_progress->setValue(status.total > 0 ? int(std::min(status.bytes, status.total) *
+                                                    progressSteps / status.total)
+                                              : 0);
         break;
-    }
     case ModelStore::State::ready:
-        m_saved.remove(name);
         text = tr("Ready, %1 on disk").arg(dataSize(status.bytes));
         remove = true;
         break;

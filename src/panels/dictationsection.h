@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QWidget>
 
 class Dictation;
@@ -56,9 +55,4 @@ private:
     QPushButton *m_download = nullptr;
     QPushButton *m_cancel = nullptr;
     QPushButton *m_remove = nullptr;
-    // The sizes running downloads announced, by model; until one does, the listed size counts.
-    QHash<QString, qint64> m_totals;
-    // The saved parts last seen, by model: what a download shows as received until its data
-    // flows, while the store reads the part back.
-    QHash<QString, qint64> m_saved;
 };

@@ -66,14 +66,11 @@ DictationBar::DictationBar(Dictation &dictation, QWidget *parent)
     });
     connect(&m_dictation, &Dictation::stateChanged, this, &DictationBar::refresh);
     connect(&m_dictation, &Dictation::messageChanged, this, &DictationBar::refresh);
-    connect(&m_dictation, &Dictation::downloadProgress, this,
-            [this](const QString &name, qint64 received, qint64 total) {
-                if (name == m_dictation.modelName() && total > 0) {
-                    m_received = received;
-                    m_total = total;
-                    refresh();
-                }
-            });
+    connect(&m_dictation, &Dictation::downloadProgress, this, [this](const QString &name) {
+        if (name == m_dictation.modelName()) {
+            refresh();
+        }
+    });
     m_progress->setRange(0, 1000);
     m_clock.setInterval(250);
     connect(&m_clock, &QTimer::timeout, this, &DictationBar::showElapsed);
@@ -96,28 +93,21 @@ void DictationBar::refresh()
         primary = tr("Download");
         secondary = tr("Not Now");
         break;
-    case State::downloading:
-        if (m_total <= 0) {
-            m_received = m_dictation.models().status(m_dictation.modelName()).bytes;
-            const ModelCatalogue::Model *model =
-                m_dictation.models().catalogue().find(m_dictation.modelName());
-            m_total = model ? model->size : 0;
-        }
+    case State::downloading: {
+        const ModelStore::Status status = m_dictation.models().status(m_dictation.modelName());
         text = tr("Downloading the speech model \u201c%1\u201d: %2 of %3")
-                   .arg(m_dictation.modelName(), QLocale().formattedDataSize(m_received),
-                        QLocale().formattedDataSize(m_total));
-        m_progress->setValue(m_total > 0 ? int(m_received * 1000 / m_total) : 0);
+                   .arg(m_dictation.modelName(), QLocale().formattedDataSize(status.bytes),
+                        QLocale().formattedDataSize(status.total));
+        m_progress->setValue(status.total > 0 ? int(status.bytes * 1000 / status.total) : 0);
         secondary = tr("Cancel");
         break;
+    }
     case State::starting:
     case State::recording:
         break;
     case State::recognizing:
         text = tr("Turning speech into text\u2026");
         break;
-    }
-    if (state != State::downloading) {
-        m_total = 0; // the next download starts from what is on disk then
     }
     const bool listening = state == State::starting || state == State::recording;
     if (listening && !m_clock.isActive()) {

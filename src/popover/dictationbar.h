@@ -41,8 +41,6 @@ private:
     QProgressBar *m_progress = nullptr;
     QPushButton *m_primary = nullptr;
     QPushButton *m_secondary = nullptr;
-    qint64 m_received = 0; // of the download under way
-    qint64 m_total = 0;
     QElapsedTimer m_listening;
     QTimer m_clock;
 };

@@ -129,7 +129,6 @@ int main(int argc, char **argv)
         save("popover-model-offered");
         translator.server.enqueue({.body = "base!", .stall = true});
         speech.downloadModel();
-        emit dictation.models.progress(u"base"_s, 2, 5);
         save("popover-model-downloading");
         speech.cancelDownload();
         speech.dismiss();
@@ -147,7 +146,6 @@ int main(int argc, char **argv)
                 translator.server.enqueue({.body = "tiny!", .stall = true});
                 speech.setModelName(u"tiny"_s);
                 speech.downloadModel(u"tiny"_s);
-                emit dictation.models.progress(u"tiny"_s, 2, 5);
                 settings->scrollArea()->ensureWidgetVisible(settings->dictationSection());
                 save(u"settings-dictation"_s);
                 speech.cancelDownload(u"tiny"_s);
