@@ -55,6 +55,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m_backdrop));
         QVERIFY(!sway ||
                 QTest::qWaitFor([&] { return swayDesktop().dropFrame(m_backdrop.title()); }));
+        // On sway the popover is found as what covers the backdrop: the backdrop must have
+        // settled, frameless and filling the free area, before the first test looks.
+        if (sway) {
+            (void)QTest::qWaitFor(
+                [&] { return swayDesktop().overBackdrop(backdropColour).isEmpty(); }, patience);
+        }
     }
     void init() { m_app.emplace(); }
     void cleanup()
